@@ -1,0 +1,2 @@
+// Zentavor: placeholder until the planet simulation lands.
+int main() { return 0; }

@@ -1,0 +1,70 @@
+// Console host: the process's console input buffer of key records, its console mode, and the
+// bell. The console library reads the buffer; the graphics window and the terminal source write
+// into it. Every call may be made from any thread unless its comment says otherwise.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// Event type of a key record.
+inline constexpr uint16_t KEY_EVENT = 0x0001;
+
+// Control-key state flags of a key record.
+inline constexpr uint32_t RIGHT_ALT_PRESSED = 0x0001;
+inline constexpr uint32_t LEFT_ALT_PRESSED = 0x0002;
+inline constexpr uint32_t RIGHT_CTRL_PRESSED = 0x0004;
+inline constexpr uint32_t LEFT_CTRL_PRESSED = 0x0008;
+inline constexpr uint32_t SHIFT_PRESSED = 0x0010;
+inline constexpr uint32_t NUMLOCK_ON = 0x0020;
+inline constexpr uint32_t SCROLLLOCK_ON = 0x0040;
+inline constexpr uint32_t CAPSLOCK_ON = 0x0080;
+inline constexpr uint32_t ENHANCED_KEY = 0x0100;
+
+// Console input mode bits.
+inline constexpr uint32_t ENABLE_PROCESSED_INPUT = 0x0001;
+inline constexpr uint32_t ENABLE_LINE_INPUT = 0x0002;
+inline constexpr uint32_t ENABLE_ECHO_INPUT = 0x0004;
+inline constexpr uint32_t ENABLE_WINDOW_INPUT = 0x0008;
+inline constexpr uint32_t ENABLE_MOUSE_INPUT = 0x0010;
+
+// One key event, field for field as the console libraries read it.
+struct KeyEventRecord {
+  int32_t bKeyDown;
+  uint16_t wRepeatCount;
+  uint16_t wVirtualKeyCode;
+  uint16_t wVirtualScanCode;
+  uint16_t uChar;  // the low byte is the 8-bit character
+  uint32_t dwControlKeyState;
+};
+
+// One console input record. Only key events exist here.
+struct InputRecord {
+  uint16_t EventType;
+  KeyEventRecord Event;
+};
+
+// Handle of the console input buffer as the libraries keep it (there is one buffer).
+using ConHandle = int;
+inline constexpr ConHandle kConInput = 0;
+
+// Discards every record waiting in the input buffer.
+void ConFlushInput();
+
+// Appends one record to the input buffer; false (record dropped) when the buffer is full.
+bool ConWriteInput(const InputRecord& record);
+
+// Takes the oldest record, waiting as long as the buffer is empty.
+void ConReadInput(InputRecord& record);
+
+// Copies the oldest record without taking it; false at once when the buffer is empty.
+bool ConPeekInput(InputRecord& record);
+
+// Waits until the buffer holds a record, at most `timeoutMs` (negative: no limit). Answers
+// whether a record is there.
+bool ConWaitInput(int timeoutMs);
+
+// Number of records waiting.
+int ConPendingInput();
+
+}  // namespace platform

@@ -1,0 +1,271 @@
+// Run-time support: traps and their report, finalisers, restore hooks and signal handling.
+#include <execinfo.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cfenv>
+#include <cstdio>
+#include <cstring>
+
+#include "rts/RTS.h"
+#include "rts/RealMath.h"
+
+namespace rts {
+namespace {
+
+constexpr int kMaxFinalisers = 32;
+constexpr int kMaxRestoreHooks = 8;
+constexpr int kMaxFrames = 64;
+constexpr unsigned kNoMessage = 15;
+constexpr unsigned kTrapAssert = 16;
+
+// The messages of traps 0 to 23; trap 15 has none.
+constexpr const char* kTrapText[] = {
+    "invalid index",
+    "expression out of bounds",
+    "invalid case in CASE statement",
+    "invalid location",
+    "function without RETURN statement",
+    "whole overflow",
+    "zero or negative divisor",
+    "real overflow",
+    "float division by zero",
+    "complex overflow",
+    "complex division by zero",
+    "protection error",
+    "SYSTEM exception",
+    "COROUTINE exception",
+    "EXCEPTIONS exception",
+    nullptr,
+    "ASSERT",
+    "type guard check",
+    "out of heap space",
+    "RTS internal error",
+    "invalid type cast",
+    "USER BREAK",
+    "call to unloaded DLL",
+    "stack overflow",
+};
+
+int gArgc = 0;
+char** gArgv = nullptr;
+std::atomic<int> gErrorFd{2};
+
+Hook gFinalisers[kMaxFinalisers];
+int gFinaliserCount = 0;
+
+std::atomic<Hook> gRestoreHooks[kMaxRestoreHooks];
+std::atomic<int> gRestoreHookCount{0};
+std::atomic<bool> gRestoring{false};
+
+std::atomic<BreakHook> gBreakHook{nullptr};
+std::atomic<bool> gDying{false};
+
+// A small fixed text buffer for building the report without allocation.
+struct Text {
+  char buf[256];
+  size_t len = 0;
+  void Add(const char* s) noexcept {
+    while (*s != '\0' && len < sizeof buf) buf[len++] = *s++;
+  }
+  void AddNumber(unsigned long n) noexcept {
+    char digits[24];
+    int k = 0;
+    do {
+      digits[k++] = static_cast<char>('0' + n % 10);
+      n /= 10;
+    } while (n != 0);
+    while (k > 0 && len < sizeof buf) buf[len++] = digits[--k];
+  }
+};
+
+void WriteAll(int fd, const char* p, size_t n) noexcept {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+void WriteText(int fd, const char* s) noexcept { WriteAll(fd, s, strlen(s)); }
+
+// Builds "#RTS: unhandled exception #<n>: <message>" for a trap, or the assertion's form.
+void ReportLine(Text& t, unsigned number, bool assertion, unsigned code) noexcept {
+  t.Add("#RTS: unhandled exception #");
+  t.AddNumber(number);
+  t.Add(": ");
+  if (assertion) {
+    t.Add("ASSERT(FALSE, ");
+    t.AddNumber(code);
+    t.Add(")");
+  } else if (number < sizeof kTrapText / sizeof kTrapText[0] && kTrapText[number] != nullptr) {
+    t.Add(kTrapText[number]);
+  } else {
+    t.Add("TRAP(");
+    t.AddNumber(number);
+    t.Add(")");
+  }
+}
+
+// Writes errinfo.$$$: program path and arguments, the report line, the call history.
+bool WriteErrInfo(const Text& line) noexcept {
+  int fd = open("errinfo.$$$", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  for (int i = 0; i < gArgc; ++i) {
+    if (i > 0) WriteText(fd, " ");
+    WriteText(fd, gArgv[i]);
+  }
+  WriteText(fd, "\n");
+  WriteAll(fd, line.buf, line.len);
+  WriteText(fd, "\n\nCall history (innermost first):\n");
+  void* frames[kMaxFrames];
+  int n = backtrace(frames, kMaxFrames);
+  backtrace_symbols_fd(frames, n, fd);
+  close(fd);
+  return true;
+}
+
+[[noreturn]] void Die(unsigned number, bool assertion, unsigned code) noexcept {
+  if (gDying.exchange(true)) _exit(9);  // a trap inside the trap path: stop at once
+  RunRestoreHooks();
+  Text line;
+  ReportLine(line, number, assertion, code);
+  int fd = gErrorFd.load();
+  WriteAll(fd, line.buf, line.len);
+  WriteText(fd, "\r\n\r\n");
+  if (WriteErrInfo(line)) {
+    WriteText(fd, "File errinfo.$$$ created.\r\n");
+  } else {
+    WriteText(fd, "#RTS: Can't create file errinfo.$$$\r\n");
+  }
+  _exit(9);
+}
+
+void OnBreak(int) {
+  BreakHook hook = gBreakHook.load();
+  if (hook != nullptr && hook()) return;
+  Trap(kTrapUserBreak);
+}
+
+// Any other fatal signal: restore, then die of the signal itself so the parent sees it.
+void OnFatalSignal(int sig) {
+  RunRestoreHooks();
+  signal(sig, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(sig);
+  _exit(128 + sig);
+}
+
+void InstallHandler(int sig, void (*handler)(int), int flags) noexcept {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = flags;
+  sigaction(sig, &sa, nullptr);
+}
+
+void BreakSet(sigset_t* set) noexcept {
+  sigemptyset(set);
+  sigaddset(set, SIGINT);
+  sigaddset(set, SIGQUIT);
+}
+
+}  // namespace
+
+void Start(int argc, char** argv, int errorFd) noexcept {
+  gArgc = argc;
+  gArgv = argv;
+  gErrorFd.store(errorFd);
+  // The first backtrace() loads its unwinder; do it now, not in a signal handler.
+  void* frames[4];
+  backtrace(frames, 4);
+  InstallHandler(SIGINT, OnBreak, 0);
+  InstallHandler(SIGQUIT, OnBreak, 0);
+  for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPIPE}) {
+    InstallHandler(sig, OnFatalSignal, SA_RESETHAND | SA_NODEFER);
+  }
+}
+
+void SetErrorOutput(int fd) noexcept { gErrorFd.store(fd); }
+
+void Trap(unsigned number) noexcept { Die(number, false, 0); }
+
+void AssertFail(unsigned code) noexcept { Die(kTrapAssert, true, code); }
+
+void AddFinaliser(Hook finaliser) noexcept {
+  if (gFinaliserCount >= kMaxFinalisers) AssertFail(1);
+  gFinalisers[gFinaliserCount++] = finaliser;
+}
+
+void AddRestoreHook(Hook hook) noexcept {
+  int n = gRestoreHookCount.load();
+  if (n >= kMaxRestoreHooks) AssertFail(2);
+  gRestoreHooks[n].store(hook);
+  gRestoreHookCount.store(n + 1);
+  gRestoring.store(false);
+}
+
+void RunRestoreHooks() noexcept {
+  if (gRestoring.exchange(true)) return;
+  for (int i = gRestoreHookCount.load() - 1; i >= 0; --i) {
+    Hook h = gRestoreHooks[i].load();
+    if (h != nullptr) h();
+  }
+}
+
+void End() noexcept {
+  while (gFinaliserCount > 0) gFinalisers[--gFinaliserCount]();
+  RunRestoreHooks();
+  fflush(nullptr);
+  _exit(0);
+}
+
+void Halt(int code) noexcept {
+  RunRestoreHooks();
+  _exit(code);
+}
+
+void SetUserBreakHook(BreakHook hook) noexcept { gBreakHook.store(hook); }
+
+BreakSignalsBlocked::BreakSignalsBlocked() noexcept {
+  static_assert(sizeof saved_ >= sizeof(sigset_t));
+  sigset_t set;
+  BreakSet(&set);
+  pthread_sigmask(SIG_BLOCK, &set, reinterpret_cast<sigset_t*>(saved_));
+}
+
+BreakSignalsBlocked::~BreakSignalsBlocked() {
+  pthread_sigmask(SIG_SETMASK, reinterpret_cast<sigset_t*>(saved_), nullptr);
+}
+
+void BlockBreakSignals() noexcept {
+  sigset_t set;
+  BreakSet(&set);
+  pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+}  // namespace rts
+
+namespace RealMath {
+
+namespace {
+bool started;
+}
+
+void Init() {
+  if (!rts::Starting(started)) return;
+  std::fesetround(FE_TONEAREST);
+  std::feclearexcept(FE_ALL_EXCEPT);
+}
+
+}  // namespace RealMath

@@ -1,0 +1,228 @@
+// Run-time support: the trap report, errinfo.$$$, checked arrays and the normal end, each run in
+// a child process so the exit code and both output channels can be read.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "rts/Array.h"
+#include "rts/RTS.h"
+
+namespace {
+
+struct ChildResult {
+  int exitCode = -1;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(int fd) {
+  std::string s;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
+  return s;
+}
+
+// Runs `body` in a forked child whose working directory is `dir`, with rts started as a program
+// called "prog" with arguments "a1 a2" and its report on `errorFd`.
+ChildResult RunChild(const std::string& dir, int errorFd, const std::function<void()>& body) {
+  int out[2], err[2];
+  EXPECT_EQ(pipe(out), 0);
+  EXPECT_EQ(pipe(err), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    close(out[0]);
+    close(err[0]);
+    if (chdir(dir.c_str()) != 0) _exit(100);
+    static char a0[] = "prog", a1[] = "a1", a2[] = "a2";
+    static char* argv[] = {a0, a1, a2, nullptr};
+    rts::Start(3, argv, errorFd);
+    body();
+    _exit(101);
+  }
+  close(out[1]);
+  close(err[1]);
+  ChildResult r;
+  r.out = ReadAll(out[0]);
+  r.err = ReadAll(err[0]);
+  close(out[0]);
+  close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  return r;
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/rts_test_XXXXXX";
+    path_ = mkdtemp(tmpl);
+  }
+  ~TempDir() {
+    chmod(path_.c_str(), 0755);
+    std::string cmd = "rm -rf '" + path_ + "'";
+    (void)system(cmd.c_str());
+  }
+  const std::string& path() const { return path_; }
+  std::string Read(const std::string& name) const {
+    std::ifstream f(path_ + "/" + name);
+    std::stringstream s;
+    s << f.rdbuf();
+    return s.str();
+  }
+  bool Exists(const std::string& name) const {
+    return access((path_ + "/" + name).c_str(), F_OK) == 0;
+  }
+
+ private:
+  std::string path_;
+};
+
+TEST(Trap, ReportsTrapWithMessageAndWritesErrInfo) {
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] { rts::Trap(21); });
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err,
+            "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+            "File errinfo.$$$ created.\r\n");
+  std::string info = dir.Read("errinfo.$$$");
+  EXPECT_EQ(info.rfind("prog a1 a2\n#RTS: unhandled exception #21: USER BREAK\n", 0), 0u) << info;
+  EXPECT_NE(info.find("Call history"), std::string::npos);
+  EXPECT_NE(info.find("(main+"), std::string::npos) << "history lacks named frames: " << info;
+}
+
+TEST(Trap, MessagesOfTheTableTrapWithoutTextAndAssertion) {
+  struct Case {
+    std::function<void()> raise;
+    std::string line;
+  } cases[] = {
+      {[] { rts::Trap(0); }, "#RTS: unhandled exception #0: invalid index"},
+      {[] { rts::Trap(2); }, "#RTS: unhandled exception #2: invalid case in CASE statement"},
+      {[] { rts::Trap(15); }, "#RTS: unhandled exception #15: TRAP(15)"},
+      {[] { rts::Trap(23); }, "#RTS: unhandled exception #23: stack overflow"},
+      {[] { rts::Trap(99); }, "#RTS: unhandled exception #99: TRAP(99)"},
+      {[] { rts::AssertFail(7); }, "#RTS: unhandled exception #16: ASSERT(FALSE, 7)"},
+      {[] { rts::Range(5, 1, 4); }, "#RTS: unhandled exception #1: expression out of bounds"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    ChildResult r = RunChild(dir.path(), 1, c.raise);  // report on standard output this time
+    EXPECT_EQ(r.exitCode, 9);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, c.line + "\r\n\r\nFile errinfo.$$$ created.\r\n");
+  }
+}
+
+TEST(Trap, CannotCreateErrInfoInReadOnlyDirectory) {
+  if (geteuid() == 0) {
+    // root writes anywhere; a directory that is not one stands in for the read-only case
+  }
+  TempDir dir;
+  std::string sub = dir.path() + "/ro";
+  mkdir(sub.c_str(), 0555);
+  std::string where = geteuid() == 0 ? dir.path() + "/missing" : sub;
+  if (geteuid() == 0) {
+    // A working directory that was removed cannot receive the file, even for root.
+    mkdir(where.c_str(), 0755);
+  }
+  ChildResult r = RunChild(where, 2, [&] {
+    if (geteuid() == 0) rmdir(where.c_str());
+    rts::Trap(0);
+  });
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.err,
+            "#RTS: unhandled exception #0: invalid index\r\n\r\n"
+            "#RTS: Can't create file errinfo.$$$\r\n");
+}
+
+TEST(Array, OutOfRangeIndexTrapsAndChangesNothing) {
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] {
+    static rts::Array<int, 1, 3> a{};  // zero-filled
+    a[1] = 1;
+    a[3] = 3;
+    if (a[2] != 0) _exit(102);
+    a[4] = 44;  // traps before the store
+    _exit(103);
+  });
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.err.rfind("#RTS: unhandled exception #0: invalid index\r\n", 0), 0u);
+
+  rts::Array<int, 1, 3> a{};
+  rts::Array<int, 1, 3> b = a;
+  b[2] = 5;
+  EXPECT_EQ(a[2], 0) << "a value copy must not share storage";
+  EXPECT_TRUE(std::is_trivially_copyable_v<decltype(a)>);
+  EXPECT_DEATH({ (void)a[0]; }, "invalid index");
+}
+
+bool gStartedA, gStartedB;
+int gStarts;
+void InitB();
+void InitA() {
+  if (!rts::Starting(gStartedA)) return;
+  InitB();  // imports B, which imports A back
+  ++gStarts;
+}
+void InitB() {
+  if (!rts::Starting(gStartedB)) return;
+  InitA();
+  ++gStarts;
+}
+
+TEST(End, FinalisersRunInReverseOrderThenExitZero) {
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] {
+    InitA();
+    InitA();
+    if (gStarts != 2) _exit(104);
+    rts::AddRestoreHook([] { (void)!write(1, "restore\n", 8); });
+    rts::AddFinaliser([] { (void)!write(1, "first\n", 6); });
+    rts::AddFinaliser([] { (void)!write(1, "second\n", 7); });
+    rts::End();
+  });
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "second\nfirst\nrestore\n");
+  EXPECT_FALSE(dir.Exists("errinfo.$$$"));
+}
+
+TEST(Signals, BreakRaisesTrap21AndOtherSignalsRestoreAndReRaise) {
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] {
+    rts::AddRestoreHook([] { (void)!write(1, "restore\n", 8); });
+    raise(SIGINT);
+  });
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.out, "restore\n");
+  EXPECT_EQ(r.err.rfind("#RTS: unhandled exception #21: USER BREAK\r\n", 0), 0u);
+
+  r = RunChild(dir.path(), 2, [] {
+    rts::AddRestoreHook([] { (void)!write(1, "restore\n", 8); });
+    raise(SIGTERM);
+  });
+  EXPECT_EQ(r.exitCode, 1000 + SIGTERM);
+  EXPECT_EQ(r.out, "restore\n");
+  EXPECT_EQ(r.err, "");
+
+  r = RunChild(dir.path(), 2, [] {
+    rts::SetUserBreakHook([] { return true; });
+    raise(SIGQUIT);
+    rts::End();
+  });
+  EXPECT_EQ(r.exitCode, 0) << "a hook that handles the break leaves the program running";
+}
+
+}  // namespace

@@ -1,0 +1,2 @@
+// Trabolix: placeholder until the shooter game lands.
+int main() { return 0; }

@@ -48,6 +48,11 @@ struct InputRecord {
 using ConHandle = int;
 inline constexpr ConHandle kConInput = 0;
 
+// The standard input handle: opens the console host on the process's standard input the first
+// time (the terminal or pipe source that feeds the input buffer) and returns its handle. Main
+// thread.
+ConHandle ConStdInput();
+
 // Discards every record waiting in the input buffer.
 void ConFlushInput();
 

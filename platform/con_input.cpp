@@ -22,6 +22,8 @@ InputBuffer gInput;
 
 }  // namespace
 
+ConHandle ConStdInput() { return kConInput; }
+
 void ConFlushInput() {
   std::lock_guard<std::mutex> hold(gInput.lock);
   gInput.head = 0;

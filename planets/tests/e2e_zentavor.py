@@ -1,0 +1,126 @@
+#!/usr/bin/env python3
+"""Zentavor end to end: keys piped in under the offscreen driver, no display at all, and a real
+X server (Xvfb) where the planets' colours must show and an r typed into the window ends it."""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+PROG = os.environ["ZENTAVOR"]
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def run(env, keys, cwd, timeout=30):
+    p = subprocess.run([PROG], input=keys, capture_output=True, env=env, cwd=cwd,
+                       timeout=timeout)
+    return p.returncode, p.stdout, p.stderr
+
+
+def base_env(**extra):
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env.update(extra)
+    return env
+
+
+def test_keys_piped_offscreen(tmp):
+    code, out, err = run(base_env(SDL_VIDEODRIVER="offscreen"), b"xRr", tmp)
+    check(code == 0, f"offscreen run exits 0 (got {code}, stderr {err!r})")
+    check(out == b"\r\nPress R to finish te program\r\n", f"offscreen output {out!r}")
+    check(not os.path.exists(os.path.join(tmp, "errinfo.$$$")), "no errinfo.$$$ after r")
+
+
+def test_no_display(tmp):
+    code, out, err = run(base_env(SDL_VIDEODRIVER="x11"), b"", tmp)
+    check(code == 0, f"no-display run exits 0 (got {code})")
+    check(out == b"\r\nSorry, graphics doesn't work\r\n", f"no-display output {out!r}")
+
+
+def start_xvfb():
+    if shutil.which("Xvfb") is None:
+        return None, None
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=(w,), stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(r, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(r)
+    return xvfb, ":" + number.decode().strip()
+
+
+def colours_on_screen(display):
+    shot = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8",
+                           "rgb:-"], capture_output=True, timeout=30).stdout
+    seen = set()
+    for k in range(0, len(shot) - 2, 3):
+        seen.add((shot[k] << 16) | (shot[k + 1] << 8) | shot[k + 2])
+    return seen
+
+
+def test_xvfb(tmp):
+    xvfb, display = start_xvfb()
+    if xvfb is None:
+        print("SKIP: Xvfb not installed")
+        return
+    try:
+        env = base_env(DISPLAY=display, SDL_VIDEODRIVER="x11")
+        # Standard input stays open and silent, so only the window can end the program.
+        prog = subprocess.Popen([PROG], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, env=env, cwd=tmp)
+        wanted = {0x008080: "cyan", 0xB06000: "brown", 0x0000FF: "light blue"}
+        seen = set()
+        deadline = time.time() + 20
+        while time.time() < deadline and not set(wanted) <= seen:
+            time.sleep(0.5)
+            seen = colours_on_screen(display)
+        for c, name in wanted.items():
+            check(c in seen, f"planet colour {name} ({c:06X}) visible under Xvfb")
+        xenv = dict(env)
+        ids = subprocess.run(["xdotool", "search", "--classname", "GraphWnd"], env=xenv,
+                             capture_output=True, text=True).stdout.split()
+        if not ids:
+            ids = subprocess.run(["xdotool", "search", "--name", "^Graph$"], env=xenv,
+                                 capture_output=True, text=True).stdout.split()
+        check(bool(ids), "the Graph window is found by its class or title")
+        if ids:
+            subprocess.run(["xdotool", "windowfocus", "--sync", ids[0]], env=xenv, timeout=10)
+            subprocess.run(["xdotool", "key", "--delay", "50", "x", "shift+r", "r"], env=xenv,
+                           timeout=10)
+        try:
+            out, err = prog.communicate(timeout=20)
+            check(prog.returncode == 0, f"r in the window ends with 0 (got {prog.returncode})")
+            check(out == b"\r\nPress R to finish te program\r\n", f"Xvfb output {out!r}")
+        except subprocess.TimeoutExpired:
+            prog.kill()
+            prog.communicate()
+            check(False, "r typed into the Graph window ends the program")
+    finally:
+        xvfb.terminate()
+        xvfb.wait()
+
+
+def main():
+    with tempfile.TemporaryDirectory() as tmp:
+        test_keys_piped_offscreen(tmp)
+        test_no_display(tmp)
+        test_xvfb(tmp)
+    if failures:
+        print(f"{len(failures)} failure(s)")
+        sys.exit(1)
+    print("all passed")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""Both programs in a pseudo-terminal: Ctrl+C and Ctrl+\\ raise trap 21 with the report on the
+program's own channel and errinfo.$$$; a working directory that cannot take the file gives the
+"Can't create" line; SIGTERM, SIGHUP and a crash end the program by that signal; a normal end
+exits 0 without errinfo.$$$; and after every way out the terminal's settings are as before."""
+import fcntl
+import os
+import pty
+import select
+import signal
+import subprocess
+import sys
+import tempfile
+import termios
+import time
+
+ZENTAVOR = os.environ["ZENTAVOR"]
+TRABOLIX = os.environ["TRABOLIX"]
+REPORT = b"#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+failures = []
+
+
+def check(cond, what):
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+
+
+class Session:
+    """A program on a new pseudo-terminal (its controlling terminal and standard input), with
+    standard output and standard error on pipes so the two channels stay apart."""
+
+    def __init__(self, prog, cwd, args=("alpha", "beta")):
+        self.master, self.slave = pty.openpty()
+        self.before = termios.tcgetattr(self.slave)
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+        env["SDL_VIDEODRIVER"] = "offscreen"
+        slave = self.slave
+
+        def become_session_leader():
+            os.setsid()
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+
+        self.proc = subprocess.Popen([prog, *args], stdin=slave, stdout=subprocess.PIPE,
+                                     stderr=subprocess.PIPE, cwd=cwd, env=env,
+                                     preexec_fn=become_session_leader)
+        self.out = b""
+        self.err = b""
+
+    def type(self, data):
+        os.write(self.master, data)
+
+    def drain_master(self):
+        while select.select([self.master], [], [], 0)[0]:
+            try:
+                if not os.read(self.master, 4096):
+                    break
+            except OSError:
+                break
+
+    def finish(self, timeout=20):
+        try:
+            self.out, self.err = self.proc.communicate(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.out, self.err = self.proc.communicate()
+            check(False, "program ended in time")
+        self.drain_master()
+        after = termios.tcgetattr(self.slave)
+        os.close(self.master)
+        os.close(self.slave)
+        return self.proc.returncode, after == self.before
+
+
+def wait_running(session, seconds=1.5):
+    """Lets the program reach its main loop (the window opens, frames run)."""
+    end = time.time() + seconds
+    while time.time() < end:
+        session.drain_master()
+        time.sleep(0.05)
+
+
+def channel(session, prog):
+    return session.err if prog == ZENTAVOR else session.out
+
+
+def test_break(prog, key, name):
+    with tempfile.TemporaryDirectory() as tmp:
+        s = Session(prog, tmp)
+        wait_running(s)
+        s.type(key)
+        code, same = s.finish()
+        tag = f"{os.path.basename(prog)} {name}"
+        check(code == 9, f"{tag}: exit code 9 (got {code})")
+        check(channel(s, prog) == REPORT + b"File errinfo.$$$ created.\r\n",
+              f"{tag}: report on its channel {s.out!r} {s.err!r}")
+        other = s.out if prog == ZENTAVOR else s.err
+        check(REPORT not in other, f"{tag}: no report on the other channel")
+        check(same, f"{tag}: terminal settings restored")
+        path = os.path.join(tmp, "errinfo.$$$")
+        info = open(path, "rb").read() if os.path.exists(path) else b""
+        lines = info.split(b"\n")
+        check(lines[0] == f"{prog} alpha beta".encode(), f"{tag}: errinfo first line {lines[:1]}")
+        check(len(lines) > 1 and lines[1] == REPORT.split(b"\r\n")[0],
+              f"{tag}: errinfo report line")
+        check(b"Call history" in info and b"main" in info, f"{tag}: errinfo call history")
+
+
+def test_cannot_create(prog):
+    with tempfile.TemporaryDirectory() as tmp:
+        work = os.path.join(tmp, "work")
+        os.mkdir(work)
+        s = Session(prog, work)
+        wait_running(s)
+        if os.geteuid() == 0:
+            os.rmdir(work)  # root writes anywhere; a removed directory takes no file either
+        else:
+            os.chmod(work, 0o555)
+        s.type(b"\x03")
+        code, same = s.finish()
+        tag = f"{os.path.basename(prog)} read-only"
+        check(code == 9, f"{tag}: exit code 9 (got {code})")
+        check(channel(s, prog) == REPORT + b"#RTS: Can't create file errinfo.$$$\r\n",
+              f"{tag}: Can't create line {channel(s, prog)!r}")
+        check(same, f"{tag}: terminal settings restored")
+        if os.path.exists(work):
+            os.chmod(work, 0o755)
+
+
+def test_signal(prog, sig):
+    with tempfile.TemporaryDirectory() as tmp:
+        s = Session(prog, tmp)
+        wait_running(s)
+        s.proc.send_signal(sig)
+        code, same = s.finish()
+        tag = f"{os.path.basename(prog)} {signal.Signals(sig).name}"
+        check(code == -sig, f"{tag}: ends by the signal (got {code})")
+        check(same, f"{tag}: terminal settings restored")
+        check(not os.path.exists(os.path.join(tmp, "errinfo.$$$")), f"{tag}: no errinfo.$$$")
+
+
+def test_normal_end(prog, key, expected):
+    with tempfile.TemporaryDirectory() as tmp:
+        s = Session(prog, tmp)
+        wait_running(s)
+        s.type(key)
+        code, same = s.finish()
+        tag = f"{os.path.basename(prog)} normal end"
+        check(code == 0, f"{tag}: exit code 0 (got {code}, stderr {s.err!r})")
+        check(s.out == expected, f"{tag}: output {s.out!r}")
+        check(same, f"{tag}: terminal settings restored")
+        check(not os.path.exists(os.path.join(tmp, "errinfo.$$$")), f"{tag}: no errinfo.$$$")
+
+
+def main():
+    for prog in (ZENTAVOR, TRABOLIX):
+        test_break(prog, b"\x03", "Ctrl+C")
+        test_break(prog, b"\x1c", "Ctrl+\\")
+        test_cannot_create(prog)
+        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGSEGV):
+            test_signal(prog, sig)
+    test_normal_end(ZENTAVOR, b"r", b"\r\nPress R to finish te program\r\n")
+    test_normal_end(TRABOLIX, b"q", b"\r\nUnused key pressed => EXIT\r\n")
+    if failures:
+        print(f"{len(failures)} failure(s)")
+        sys.exit(1)
+    print("all passed")
+
+
+if __name__ == "__main__":
+    main()

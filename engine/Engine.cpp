@@ -1,0 +1,195 @@
+// Sphere engine: the figure store and sphere mesh, the matrix and projection arithmetic, and
+// moving and turning spheres in place. Drawing is in EngineDraw.cpp, the start body in
+// EngineInit.cpp.
+//
+// Every named value is held as a 32-bit float; an expression is evaluated in double and rounded
+// once where it is stored, the way a compiler with wide registers would evaluate it.
+#include "engine/Engine.h"
+
+#include <cmath>
+
+namespace Engine {
+
+rts::Array<Fig3D, 1, 20> bollen3D;
+rts::Array<Fig2D, 1, 20> bollen2D;
+pt3D kijkerpunt;
+pt3D angle;
+pt3D middelpunt;
+Matrix TransformatieMatrix;
+
+namespace {
+
+// The engine's pi and two pi, as the mesh has always been built with them.
+constexpr double kPi = 3.14;
+constexpr double kTwoPi = 6.28;
+// Steps of the mesh in each direction.
+constexpr int kSteps = 8;
+
+// The polar angle of ring `omega` (1..8), held as a float.
+float Phi(int omega) {
+  return static_cast<float>(omega / 8.0 * kPi);
+}
+// The azimuth of column `theta` (1..8), held as a float.
+float Lambda(int theta) {
+  return static_cast<float>(theta / 8.0 * kTwoPi);
+}
+
+}  // namespace
+
+void Kijker(float ptx, float pty, float ptz, float anglex, float angley, float anglez) {
+  kijkerpunt[1] = ptx;
+  kijkerpunt[2] = pty;
+  kijkerpunt[3] = ptz;
+  angle[1] = anglex;
+  angle[2] = angley;
+  angle[3] = anglez;
+}
+
+void Bol(float middelptx, float middelpty, float middelptz, float straal, uint32_t idnmbr) {
+  middelpunt[1] = middelptx;
+  middelpunt[2] = middelpty;
+  middelpunt[3] = middelptz;
+  SpBol(idnmbr, middelpunt, straal);
+}
+
+void SpBol(uint32_t idnmbr, pt3D midd, float R) {
+  Fig3D& fig = bollen3D[idnmbr];  // the slot check comes before any store
+  const double mx = midd[1], my = midd[2], mz = midd[3];
+
+  // Half 1: ring omega, column theta.
+  for (int omega = 1; omega <= kSteps; ++omega) {
+    const float phi = Phi(omega);
+    const float r = static_cast<float>(std::sin(double{phi}) * R);
+    const float z = static_cast<float>(std::cos(double{phi}) * R + mz);
+    for (int theta = 1; theta <= kSteps; ++theta) {
+      const float lambda = Lambda(theta);
+      pt3D& p = fig[1][omega][theta];
+      p[1] = static_cast<float>(std::cos(double{lambda}) * r + mx);
+      p[2] = static_cast<float>(std::sin(double{lambda}) * r + my);
+      p[3] = z;
+    }
+  }
+
+  // Half 2: meridian theta, point omega along it; the same points as half 1, transposed.
+  for (int theta = 1; theta <= kSteps; ++theta) {
+    const float lambda = Lambda(theta);
+    const float c = static_cast<float>(std::cos(double{lambda}));
+    const float s = static_cast<float>(std::sin(double{lambda}));
+    for (int omega = 1; omega <= kSteps; ++omega) {
+      const float phi = Phi(omega);
+      const float r = static_cast<float>(std::sin(double{phi}) * R);
+      pt3D& p = fig[2][theta][omega];
+      p[1] = static_cast<float>(double{r} * c + mx);
+      p[2] = static_cast<float>(double{s} * r + my);
+      p[3] = static_cast<float>(std::cos(double{phi}) * R + mz);
+    }
+  }
+}
+
+Matrix UnitMatrix() {
+  Matrix m{};
+  for (int i = 1; i <= 3; ++i) m[i][i] = 1.0f;
+  return m;
+}
+
+void MultMatrix(Matrix first, Matrix& last) {
+  Matrix t;
+  for (int i = 1; i <= 3; ++i) {
+    for (int j = 1; j <= 3; ++j) {
+      t[i][j] = 0.0f;
+      for (int k = 1; k <= 3; ++k) {
+        t[i][j] = static_cast<float>(double{first[i][k]} * last[k][j] + t[i][j]);
+      }
+    }
+  }
+  last = t;
+}
+
+void RotMatrix(float angle, uint32_t As, Matrix& theMatrix) {
+  const float c = static_cast<float>(std::cos(double{angle}));
+  const float s = static_cast<float>(std::sin(double{angle}));
+  Matrix r = UnitMatrix();
+  switch (As) {
+    case 1:  // about x: +y towards +z
+      r[2][2] = c;
+      r[2][3] = -s;
+      r[3][2] = s;
+      r[3][3] = c;
+      break;
+    case 2:  // about y: +x towards +z
+      r[1][1] = c;
+      r[1][3] = -s;
+      r[3][1] = s;
+      r[3][3] = c;
+      break;
+    case 3:  // about z: +x towards +y
+      r[1][1] = c;
+      r[1][2] = -s;
+      r[2][1] = s;
+      r[2][2] = c;
+      break;
+    default:
+      rts::CaseTrap();
+  }
+  MultMatrix(r, theMatrix);
+}
+
+pt2D Pt3D2D(pt3D pt1, float d) {
+  const float x = pt1[1], y = pt1[2], z = pt1[3];
+  pt2D screen{};
+  if (y > 0.0f) {  // strictly in front of the viewer; -0.0 and NaN are not
+    screen[1] = static_cast<float>(double{x} * d / y + 300.0);
+    screen[2] = static_cast<float>(300.0 - double{z} * d / y);
+  }
+  return screen;
+}
+
+pt2D Pt3D2DRot(pt3D thePt, pt3D offset, Matrix theMatrix, float d) {
+  pt3D p, q;
+  for (int i = 1; i <= 3; ++i) p[i] = thePt[i] - offset[i];
+  for (int i = 1; i <= 3; ++i) {
+    q[i] = 0.0f;
+    for (int j = 1; j <= 3; ++j) q[i] = static_cast<float>(double{theMatrix[i][j]} * p[j] + q[i]);
+  }
+  return Pt3D2D(q, d);
+}
+
+void DisplaceBol(float x, float y, float z, uint32_t idnmbr) {
+  pt3D offset;
+  offset[1] = x;
+  offset[2] = y;
+  offset[3] = z;
+  DisplaceFig(offset, bollen3D[idnmbr]);
+}
+
+void DisplaceFig(pt3D offset, Fig3D& TempArray3D) {
+  for (int h = 1; h <= 2; ++h)
+    for (int r = 1; r <= kSteps; ++r)
+      for (int c = 1; c <= kSteps; ++c)
+        for (int j = 1; j <= 3; ++j) {
+          float& v = TempArray3D[h][r][c][j];
+          v = offset[j] + v;
+        }
+}
+
+void RotFig(float angle, uint32_t As, Fig3D& TempArray3D) {
+  Matrix m = UnitMatrix();
+  RotMatrix(angle, As, m);
+  for (int h = 1; h <= 2; ++h)
+    for (int r = 1; r <= kSteps; ++r)
+      for (int c = 1; c <= kSteps; ++c) {
+        pt3D& p = TempArray3D[h][r][c];
+        const double x = p[1], y = p[2], z = p[3];
+        for (int j = 1; j <= 3; ++j) {
+          p[j] = static_cast<float>(m[j][1] * x + m[j][2] * y + m[j][3] * z);
+        }
+      }
+}
+
+void RotBol(float angle, uint32_t As, float ptx, float pty, float ptz, uint32_t idnmbr) {
+  DisplaceBol(-ptx, -pty, -ptz, idnmbr);  // checks the slot before any point changes
+  RotFig(angle, As, bollen3D[idnmbr]);
+  DisplaceBol(ptx, pty, ptz, idnmbr);
+}
+
+}  // namespace Engine

@@ -1,0 +1,57 @@
+// Trabolix's main module: six spheres at random places, a viewer moved and turned by keys, shots
+// that turn the spheres they hit light green, and the end on a win or on a key without a
+// meaning. The main body is split into its start-up, one pass of its loop and the action of one
+// key, so tests and benchmarks can drive it. Everything runs on the main thread.
+#pragma once
+
+#include <cstdint>
+
+#include "rts/Array.h"
+
+namespace Trabolix {
+
+// Rows of bolar: centre x, y, z and colour; column k is sphere k (engine slot k).
+inline constexpr long kRowX = 1, kRowY = 2, kRowZ = 3, kRowColour = 4;
+inline constexpr uint32_t kSpheres = 6;
+inline constexpr float kNotHit = 5.0f;  // magenta
+inline constexpr float kHit = 10.0f;    // light green
+
+// The module state, zero-filled at start; exported for tests and benchmarks. Main thread only.
+extern rts::Array<rts::Array<float, 1, kSpheres>, 1, 4> bolar;
+extern float randomx, randomy, randomz;        // the random coordinates drawn last
+extern float verplx, verply, verplz;           // the viewer's position
+extern float hoekkijkx, hoekkijky, hoekkijkz;  // the viewer's angles about x, y, z (radians)
+extern char x;                                 // the key read last
+extern uint32_t kleurcheck;                    // the win check's running verdict
+extern uint32_t i;                             // sphere index 1..6
+
+// Tests one shot fired from (schietx, schiety, schietz) against the six spheres: a sphere whose
+// centre lies within 150 on every axis, bounds included, gets colour 10; one that is not hit
+// keeps colour 10 if it had it and otherwise gets 5. Main thread.
+void Schiet(float schietx, float schiety, float schietz);
+
+// Start-up: the viewer at (0, -1000, 400) with all angles 0, the window opened at (1, 1) with a
+// drawing area of 1000 x 800, then the six spheres placed (six RandomCard calls each: inner x,
+// outer x, inner y, outer y, inner z, outer z) and built in engine slots 1..6. When the window
+// cannot be opened it writes "Sorry, graphics doesn't work" and a line end and answers false,
+// placing nothing. Main thread.
+bool StartUp();
+
+// The win check: kleurcheck := 1 when all six spheres have colour 10, else 0. Answers whether
+// it is 1. Main thread.
+bool AllHit();
+
+// Acts on key `key` as the key table says. Answers false when the key has no meaning; the game
+// then has written a line end, "Unused key pressed => EXIT" and a line end. Main thread.
+bool Key(char key);
+
+// One pass of the main loop: the win check (on a win it writes "You are the best and you know
+// it!" and a line end and answers false without drawing), the viewer, the aim circle, the six
+// spheres, and, when a key is pending, reading it and acting on it. Answers false when the game
+// has ended. Main thread, after StartUp.
+bool Pass();
+
+// The main body: StartUp, then passes until the game ends. Main thread.
+void Body();
+
+}  // namespace Trabolix

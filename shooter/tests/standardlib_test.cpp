@@ -1,0 +1,155 @@
+// StandardLib: the reversed-range message byte for byte, the repeatable generator's values and
+// its extremes, the library path, the whole 32-bit range, and the clock seed at start-up. Each
+// case starts the modules in a freshly forked child (module start runs once per process), with
+// the child's standard output captured.
+#include "shooter/StandardLib.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "lib/Lib.h"
+
+namespace {
+
+constexpr uint32_t kMax = 4294967295u;
+
+struct Child {
+  int code = -1;  // exit code, or -1 when the child did not exit normally
+  std::string out;
+};
+
+// Runs `body` in a forked child with standard input from /dev/null and standard output captured;
+// the child's exit code is what `body` returns (0: every check held, else the failing check).
+Child RunFresh(int (*body)()) {
+  int out[2];
+  EXPECT_EQ(pipe(out), 0);
+  fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(out[0]);
+    const int devnull = open("/dev/null", O_RDONLY);
+    dup2(devnull, 0);
+    dup2(out[1], 1);
+    _exit(body());
+  }
+  close(out[1]);
+  Child c;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(out[0], buf, sizeof buf)) > 0) c.out.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) c.code = WEXITSTATUS(status);
+  return c;
+}
+
+TEST(StandardLib, ReversedRangeReportsAndReturnsMin) {
+  const Child c = RunFresh([] {
+    StandardLib::Init();
+    if (StandardLib::RandomCard(7, 3) != 7) return 1;
+    if (StandardLib::RandomCard(kMax, 0) != kMax) return 2;
+    if (StandardLib::RandomCard(5, 5) != 5) return 3;
+    // A reversed range draws nothing: the repeatable generator still gives its first value.
+    StandardLib::gPseudoRandom = true;
+    if (StandardLib::RandomCard(1, 0) != 1) return 4;
+    if (StandardLib::RandomCard(0, 1000) != 708) return 5;
+    return 0;
+  });
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.out,
+            "ERROR calling RandomCardFromInterval: min 7 is bigger than max 3\r\n"
+            "ERROR calling RandomCardFromInterval: min 4294967295 is bigger than max 0\r\n"
+            "ERROR calling RandomCardFromInterval: min 1 is bigger than max 0\r\n");
+}
+
+// From 94 the repeatable generator gives 716, 230, 841, ...; it gives 1012 on call 25 and 0 on
+// call 325, and repeats after 1012 calls. Those calls must give exactly max and exactly min,
+// also over the whole 32-bit range, and every other call a value in between.
+TEST(StandardLib, RepeatableGeneratorValuesAndExtremes) {
+  const Child c = RunFresh([] {
+    StandardLib::Init();
+    StandardLib::gPseudoRandom = true;
+    const uint32_t first[] = {708, 227, 831};
+    for (uint32_t want : first) {
+      if (StandardLib::RandomCard(0, 1000) != want) return 1;
+    }
+    for (uint32_t call = 4; call <= 2 * 1012; ++call) {
+      const bool whole = call > 1012;
+      const uint32_t lo = whole ? 0 : 100, hi = whole ? kMax : 200;
+      const uint32_t v = StandardLib::RandomCard(lo, hi);
+      const uint32_t inCycle = (call - 1) % 1012 + 1;
+      if (inCycle == 25 && v != hi) return 2;
+      if (inCycle == 325 && v != lo) return 3;
+      if (v < lo || v > hi) return 4;
+    }
+    return 0;
+  });
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.out, "");
+}
+
+// gPseudoRandom is FALSE after start: RandomCard is min + Lib.RANDOM(max - min + 1), and the
+// whole range is Lib's raw value (no division by zero, nothing out of range).
+TEST(StandardLib, LibraryPath) {
+  const Child c = RunFresh([] {
+    StandardLib::Init();
+    if (StandardLib::gPseudoRandom) return 1;
+    Lib::Seed(12345);  // raw values 32068, 70994, 49645, 95759, 22801
+    if (StandardLib::RandomCard(990, 1000) != 990 + 32068 % 11) return 2;
+    if (StandardLib::RandomCard(0, kMax) != 70994) return 3;
+    if (StandardLib::RandomCard(1, kMax) != 1 + 49645) return 4;
+    if (StandardLib::RandomCard(10, 10) != 10) return 5;
+    if (StandardLib::RandomCard(kMax - 1, kMax) != kMax - 1 + 22801 % 2) return 6;
+    // Every value of 990..1000 turns up, and none outside.
+    uint32_t seen = 0;
+    for (int n = 0; n < 2000; ++n) {
+      const uint32_t v = StandardLib::RandomCard(990, 1000);
+      if (v < 990 || v > 1000) return 7;
+      seen |= 1u << (v - 990);
+    }
+    return seen == 0x7FF ? 0 : 8;
+  });
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.out, "");
+}
+
+std::pair<uint32_t, uint32_t> ClockStamp() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  tm local{};
+  localtime_r(&now.tv_sec, &local);
+  return {static_cast<uint32_t>(local.tm_sec), static_cast<uint32_t>(now.tv_nsec / 10000000)};
+}
+
+// Start-up seeds Lib from the clock (seconds x hundredths). Exit code 2: the clock moved to
+// another hundredth during start-up, so the seed is unknown; try again.
+TEST(StandardLib, StartUpSeedsFromTheClock) {
+  int code = -1;
+  for (int attempt = 0; attempt < 50 && code != 0; ++attempt) {
+    code = RunFresh([] {
+             const auto before = ClockStamp();
+             StandardLib::Init();
+             const auto after = ClockStamp();
+             if (before != after) return 2;
+             uint32_t got[6];
+             for (uint32_t& v : got) v = StandardLib::RandomCard(0, kMax);
+             Lib::Seed(before.first * before.second);
+             for (uint32_t v : got) {
+               if (Lib::RANDOM(0) != v) return 1;
+             }
+             return 0;
+           }).code;
+    ASSERT_NE(code, 1);
+  }
+  EXPECT_EQ(code, 0);
+}
+
+}  // namespace

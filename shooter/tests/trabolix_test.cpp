@@ -1,0 +1,339 @@
+// Trabolix's main module: the shot's inclusive hit box, the key table (H, Up and 8 alike, C and S
+// from the angle before the key, n), the win check before any drawing, placement order and
+// bounds, and the key poll of a pass. Cases that start the modules or open the window run in a
+// freshly forked child (module start and the window happen once per process), with standard
+// input from /dev/null and standard output captured.
+#include "shooter/Trabolix.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "console/IO.h"
+#include "engine/Engine.h"
+#include "graph/Graph.h"
+#include "graph/inspect.h"
+#include "lib/Lib.h"
+#include "platform/con_host.h"
+#include "rts/RTS.h"
+#include "rts/RealMath.h"
+#include "shooter/StandardLib.h"
+
+namespace {
+
+using Trabolix::bolar;
+using Trabolix::kHit;
+using Trabolix::kNotHit;
+using Trabolix::kRowColour;
+using Trabolix::kRowX;
+using Trabolix::kRowY;
+using Trabolix::kRowZ;
+
+struct Child {
+  int code = -1;  // exit code, or -1 when the child did not exit normally
+  std::string out;
+};
+
+// Runs `body` in a forked child, stdin /dev/null, stdout captured; its result is the exit code.
+Child RunFresh(int (*body)()) {
+  int out[2];
+  EXPECT_EQ(pipe(out), 0);
+  fflush(stdout);
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(out[0]);
+    dup2(open("/dev/null", O_RDONLY), 0);
+    dup2(out[1], 1);
+    _exit(body());
+  }
+  close(out[1]);
+  Child c;
+  char buf[4096];
+  ssize_t n;
+  while ((n = read(out[0], buf, sizeof buf)) > 0) c.out.append(buf, static_cast<size_t>(n));
+  close(out[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) c.code = WEXITSTATUS(status);
+  return c;
+}
+
+// The program's start: rts with its report on standard output, then the modules in its order.
+void StartModules() {
+  static char name[] = "trabolix_test";
+  static char* argv[] = {name, nullptr};
+  rts::Start(1, argv, STDOUT_FILENO);
+  Engine::Init();
+  StandardLib::Init();
+  Graph::Init();
+  Lib::Init();
+  RealMath::Init();
+  IO::Init();
+}
+
+void PlaceSphere(long k, float cx, float cy, float cz, float colour) {
+  bolar[kRowX][k] = cx;
+  bolar[kRowY][k] = cy;
+  bolar[kRowZ][k] = cz;
+  bolar[kRowColour][k] = colour;
+}
+
+// Every sphere far away at (5000, 5000, 5000) and not hit.
+void ClearField() {
+  for (long k = 1; k <= 6; ++k) PlaceSphere(k, 5000, 5000, 5000, kNotHit);
+}
+
+TEST(Schiet, BoxIsInclusiveOnEveryAxis) {
+  ClearField();
+  PlaceSphere(1, 500, 300, 700, kNotHit);
+  // Exactly 150 away on one, two and all three axes: hit.
+  const float edges[][3] = {{650, 300, 700}, {350, 450, 700}, {650, 150, 850}, {350, 450, 550}};
+  for (const auto& e : edges) {
+    bolar[kRowColour][1] = kNotHit;
+    Trabolix::Schiet(e[0], e[1], e[2]);
+    EXPECT_EQ(bolar[kRowColour][1], kHit) << e[0] << " " << e[1] << " " << e[2];
+  }
+  // Just past 150 on any one axis: miss.
+  const float past[][3] = {{std::nextafter(650.0f, 1e9f), 300, 700},
+                           {500, std::nextafter(150.0f, -1e9f), 700},
+                           {500, 300, std::nextafter(850.0f, 1e9f)}};
+  for (const auto& p : past) {
+    bolar[kRowColour][1] = kNotHit;
+    Trabolix::Schiet(p[0], p[1], p[2]);
+    EXPECT_EQ(bolar[kRowColour][1], kNotHit) << p[0] << " " << p[1] << " " << p[2];
+  }
+}
+
+TEST(Schiet, OneShotHitsTwoAndHitsStay) {
+  ClearField();
+  PlaceSphere(2, 100, 100, 100, kNotHit);
+  PlaceSphere(5, 300, 200, 0, kNotHit);
+  PlaceSphere(6, 0, 0, 0, 0.0f);  // a colour that is neither: a miss makes it 5
+  Trabolix::Schiet(200, 150, 50);
+  EXPECT_EQ(bolar[kRowColour][2], kHit);
+  EXPECT_EQ(bolar[kRowColour][5], kHit);
+  EXPECT_EQ(bolar[kRowColour][6], kNotHit);
+  EXPECT_EQ(bolar[kRowColour][1], kNotHit);
+  // A shot that misses everything leaves hit spheres hit; the start position hits nothing.
+  Trabolix::Schiet(0, -1000, 400);
+  EXPECT_EQ(bolar[kRowColour][2], kHit);
+  EXPECT_EQ(bolar[kRowColour][5], kHit);
+  for (long k : {1, 3, 4, 6}) EXPECT_EQ(bolar[kRowColour][k], kNotHit);
+}
+
+TEST(WinCheck, AllSixMustBeExactlyTen) {
+  for (long k = 1; k <= 6; ++k) bolar[kRowColour][k] = kHit;
+  EXPECT_TRUE(Trabolix::AllHit());
+  EXPECT_EQ(Trabolix::kleurcheck, 1u);
+  for (long miss = 1; miss <= 6; ++miss) {
+    bolar[kRowColour][miss] = std::nextafter(kHit, 0.0f);
+    EXPECT_FALSE(Trabolix::AllHit()) << miss;
+    EXPECT_EQ(Trabolix::kleurcheck, 0u);
+    bolar[kRowColour][miss] = kHit;
+  }
+}
+
+struct Viewer {
+  float x, y, z, ax, ay, az;
+  bool operator==(const Viewer&) const = default;
+};
+
+Viewer Now() {
+  return {Trabolix::verplx,    Trabolix::verply,    Trabolix::verplz,
+          Trabolix::hoekkijkx, Trabolix::hoekkijky, Trabolix::hoekkijkz};
+}
+
+void Set(const Viewer& v) {
+  Trabolix::verplx = v.x;
+  Trabolix::verply = v.y;
+  Trabolix::verplz = v.z;
+  Trabolix::hoekkijkx = v.ax;
+  Trabolix::hoekkijky = v.ay;
+  Trabolix::hoekkijkz = v.az;
+}
+
+// The viewer after `key` from `from`.
+Viewer After(const Viewer& from, char key) {
+  Set(from);
+  EXPECT_TRUE(Trabolix::Key(key)) << int(key);
+  return Now();
+}
+
+TEST(KeyTable, MovesAndTurns) {
+  const Viewer start{0, -1000, 400, 0, 0, 0};
+  // Angle 0: C = 100, S = 0.
+  EXPECT_EQ(After(start, '8'), (Viewer{0, -900, 400, 0, 0, 0}));
+  EXPECT_EQ(After(start, '2'), (Viewer{0, -1100, 400, 0, 0, 0}));
+  EXPECT_EQ(After(start, '7'), (Viewer{100, -1000, 400, 0, 0, 0}));
+  EXPECT_EQ(After(start, '1'), (Viewer{-100, -1000, 400, 0, 0, 0}));
+  EXPECT_EQ(After(start, '+'), (Viewer{0, -1000, 500, 0, 0, 0}));
+  EXPECT_EQ(After(start, '-'), (Viewer{0, -1000, 300, 0, 0, 0}));
+  EXPECT_EQ(After(start, '6'), (Viewer{0, -1000, 400, 0, 0, 0.1f}));
+  EXPECT_EQ(After(start, '4'), (Viewer{0, -1000, 400, 0, 0, -0.1f}));
+  EXPECT_EQ(After(start, '9'), (Viewer{0, -1000, 400, 0.1f, 0, 0}));
+  EXPECT_EQ(After(start, '3'), (Viewer{0, -1000, 400, -0.1f, 0, 0}));
+  EXPECT_EQ(After(start, '/'), (Viewer{0, -1000, 400, 0, 0.1f, 0}));
+  EXPECT_EQ(After(start, '*'), (Viewer{0, -1000, 400, 0, -0.1f, 0}));
+  EXPECT_EQ(After(start, '\0'), start);
+
+  // Each digit and the key that shares its keypad place act alike: the cursor key's second code
+  // is the typed upper-case letter's code (Up 48H = H), at an angle where C and S both count.
+  const Viewer turned{250, -300, 400, 0.2f, -0.3f, 0.7f};
+  const char same[][2] = {{'8', 'H'}, {'2', 'P'}, {'7', 'G'}, {'1', 'O'},
+                          {'9', 'I'}, {'3', 'Q'}, {'4', 'K'}, {'6', 'M'}};
+  for (const auto& keys : same) {
+    const Viewer want = After(turned, keys[0]);
+    EXPECT_FALSE(want == turned) << keys[0];
+    EXPECT_EQ(After(turned, keys[1]), want) << keys[0];
+  }
+  // 8 moves 100 along (sin, cos) of hoekkijkz; C and S come from the angle before the key.
+  const Viewer up = After(turned, '8');
+  EXPECT_FLOAT_EQ(up.x, 250 + 100 * std::sin(0.7f));
+  EXPECT_FLOAT_EQ(up.y, -300 + 100 * std::cos(0.7f));
+  const Viewer home = After(turned, '7');
+  EXPECT_FLOAT_EQ(home.x, 250 + 100 * std::cos(0.7f));
+  EXPECT_FLOAT_EQ(home.y, -300 - 100 * std::sin(0.7f));
+}
+
+TEST(KeyTable, SpaceShootsFromTheTurnedViewerAndNResets) {
+  ClearField();
+  PlaceSphere(3, 0, 0, 400, kNotHit);
+  // Near a quarter turn the shot's y is verply x cos(hoekkijkz), close to 0 whatever verply is.
+  Set({0, -1000, 400, 0, 0, 1.5707964f});
+  EXPECT_TRUE(Trabolix::Key(' '));
+  EXPECT_EQ(bolar[kRowColour][3], kHit);
+  PlaceSphere(4, 5000, 5000, 5000, kHit);
+  EXPECT_TRUE(Trabolix::Key('n'));
+  for (long k = 1; k <= 6; ++k) EXPECT_EQ(bolar[kRowColour][k], kNotHit) << k;
+  EXPECT_EQ(bolar[kRowX][3], 0.0f);  // spheres stay where they are
+  EXPECT_EQ(bolar[kRowZ][3], 400.0f);
+}
+
+TEST(KeyTable, UnusedKeysEndTheGame) {
+  const Child c = RunFresh([] {
+    StartModules();
+    const char unused[] = {'q', 'N', '0', '5', '\r', 0x1B, 0x01, 0x1F, 'a', 0x52, '\x80', '\xFF'};
+    for (char k : unused) {
+      if (Trabolix::Key(k)) return 1;
+    }
+    return 0;
+  });
+  EXPECT_EQ(c.code, 0);
+  std::string want;
+  for (int n = 0; n < 12; ++n) want += "\r\nUnused key pressed => EXIT\r\n";
+  EXPECT_EQ(c.out, want);
+}
+
+// Placement draws inner x, outer x, inner y, outer y, inner z, outer z for each sphere; replaying
+// the generator from the same seed gives the same values in that order.
+TEST(StartUp, PlacesSixSpheresInOrderWithinBounds) {
+  const Child c = RunFresh([] {
+    StartModules();
+    Lib::Seed(4711);
+    if (!Trabolix::StartUp()) return 1;
+    if (Now() != (Viewer{0, -1000, 400, 0, 0, 0})) return 2;
+    Lib::Seed(4711);
+    for (long k = 1; k <= 6; ++k) {
+      for (long row : {kRowX, kRowY, kRowZ}) {
+        const uint32_t inner = StandardLib::RandomCard(990, 1000);
+        const uint32_t v = StandardLib::RandomCard(0, inner);
+        if (bolar[row][k] != static_cast<float>(v)) return 3;
+        if (inner < 990 || inner > 1000 || v > inner) return 4;
+      }
+      if (bolar[kRowColour][k] != kNotHit) return 5;
+      // Engine slot k holds a sphere of radius 50 about the centre: its bottom ring's z.
+      const float bottom = Engine::bollen3D[k][1][8][1][3];
+      if (std::fabs(bottom - (bolar[kRowZ][k] - 50.0f)) > 0.01f) return 6;
+    }
+    if (Engine::middelpunt[1] != bolar[kRowX][6] || Engine::middelpunt[3] != bolar[kRowZ][6]) {
+      return 7;
+    }
+    return 0;
+  });
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.out, "");
+}
+
+// A pass draws the aim circle and the six spheres from the viewer (verplx, verply x
+// cos(hoekkijkz), verplz); once all six are hit, the next pass writes the win line and draws
+// nothing at all.
+TEST(Pass, DrawsThenWinCheckEndsBeforeDrawing) {
+  const Child c = RunFresh([] {
+    StartModules();
+    if (!Trabolix::StartUp()) return 1;
+    Trabolix::verply = -800;
+    Trabolix::hoekkijkz = 0.5f;
+    graphinspect::Pixel(0, 0);  // waits for the pending request
+    const uint64_t linesBefore = graphinspect::Requests(graphinspect::kLine);
+    const uint64_t circlesBefore = graphinspect::Requests(graphinspect::kEllipse);
+    if (!Trabolix::Pass()) return 2;
+    graphinspect::Pixel(0, 0);
+    if (graphinspect::Requests(graphinspect::kLine) == linesBefore) return 3;
+    if (graphinspect::Requests(graphinspect::kEllipse) != circlesBefore + 1) return 10;
+    if (graphinspect::Pixel(500, 388) != 0x00FF00) return 11;  // the aim circle's top
+    if (Engine::kijkerpunt[2] != static_cast<float>(-800 * std::cos(0.5))) return 4;
+    if (Engine::kijkerpunt[1] != 0.0f || Engine::kijkerpunt[3] != 400.0f) return 5;
+    if (Engine::angle[3] != 0.5f) return 6;
+    for (long k = 1; k <= 6; ++k) bolar[kRowColour][k] = kHit;
+    const auto drawn = Engine::bollen2D;
+    Engine::Kijker(1, 2, 3, 0, 0, 0);
+    graphinspect::Pixel(0, 0);
+    const uint64_t linesAtWin = graphinspect::Requests(graphinspect::kLine);
+    const uint64_t circlesAtWin = graphinspect::Requests(graphinspect::kEllipse);
+    if (Trabolix::Pass()) return 7;
+    graphinspect::Pixel(0, 0);
+    if (graphinspect::Requests(graphinspect::kLine) != linesAtWin) return 8;
+    if (graphinspect::Requests(graphinspect::kEllipse) != circlesAtWin) return 12;
+    if (!(Engine::bollen2D == drawn) || Engine::kijkerpunt[1] != 1.0f) return 9;
+    return 0;
+  });
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.out, "You are the best and you know it!\r\n");
+}
+
+// One key-down record, as the console delivers a typed key, followed by its release.
+void Type(uint16_t ch, uint16_t scan, uint16_t vk, uint32_t state) {
+  platform::InputRecord r{};
+  r.EventType = platform::KEY_EVENT;
+  r.Event = {1, 1, vk, scan, ch, state};
+  platform::ConWriteInput(r);
+  r.Event.bKeyDown = 0;
+  platform::ConWriteInput(r);
+}
+
+// The key poll: a pass with nothing typed goes on; typed H moves as 8 does; the cursor key Up
+// (00, then 48H on a later read) moves the same way; q ends the game.
+TEST(Pass, KeyPollReadsAndActs) {
+  const Child c = RunFresh([] {
+    StartModules();
+    if (!Trabolix::StartUp()) return 1;
+    if (!Trabolix::Pass() || Trabolix::verply != -1000.0f) return 2;
+    Type('H', 0x23, 'H', platform::SHIFT_PRESSED);
+    for (int n = 0; n < 4; ++n) {
+      if (!Trabolix::Pass()) return 3;
+    }
+    if (Trabolix::verply != -900.0f || Trabolix::x != 'H') return 4;
+    Type('8', 0x09, '8', 0);
+    for (int n = 0; n < 4; ++n) Trabolix::Pass();
+    if (Trabolix::verply != -800.0f) return 5;
+    // The second code of Up may wait in IO until the next key is typed; + then follows it.
+    Type(0, 0x48, 0x26, platform::ENHANCED_KEY);
+    Type('+', 0x0D, 0xBB, platform::SHIFT_PRESSED);
+    for (int n = 0; n < 8; ++n) Trabolix::Pass();
+    if (Trabolix::verply != -700.0f || Trabolix::verplz != 500.0f) return 8;
+    Type('q', 0x10, 'Q', 0);
+    for (int n = 0; n < 8; ++n) {
+      if (!Trabolix::Pass()) return Trabolix::x == 'q' ? 0 : 6;
+    }
+    return 7;
+  });
+  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.out, "\r\nUnused key pressed => EXIT\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,153 @@
+// Trabolix's main loop: passes per second of the real pass (win check, viewer, aim circle, six
+// spheres erased and redrawn through the drawing thread, key poll) with the window open under
+// whatever video driver is set (the bench target runs them offscreen); the cost of one drawing
+// request handed from the main thread to the drawing thread (a one-pixel line); and, as the
+// baseline, the same two-event hand-over between two bare threads with no drawing at all.
+// The pass benchmark also counts heap allocations on the main thread and requests per pass.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <new>
+#include <thread>
+
+#include "console/IO.h"
+#include "engine/Engine.h"
+#include "graph/Graph.h"
+#include "graph/inspect.h"
+#include "lib/Lib.h"
+#include "rts/RTS.h"
+#include "rts/RealMath.h"
+#include "shooter/StandardLib.h"
+#include "shooter/Trabolix.h"
+
+namespace {
+
+thread_local uint64_t tAllocations;  // operator new calls on this thread
+
+void BM_Pass(benchmark::State& state) {
+  graphinspect::Pixel(0, 0);
+  const uint64_t lines = graphinspect::Requests(graphinspect::kLine);
+  const uint64_t circles = graphinspect::Requests(graphinspect::kEllipse);
+  const uint64_t allocations = tAllocations;
+  for (auto _ : state) {
+    if (!Trabolix::Pass()) {
+      state.SkipWithError("the pass ended the game");
+      return;
+    }
+  }
+  graphinspect::Pixel(0, 0);
+  const double n = static_cast<double>(state.iterations());
+  state.counters["passes_per_s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
+  state.counters["requests_per_pass"] =
+      benchmark::Counter(double(graphinspect::Requests(graphinspect::kLine) - lines +
+                                graphinspect::Requests(graphinspect::kEllipse) - circles) /
+                         n);
+  state.counters["allocs_per_pass"] = benchmark::Counter(double(tAllocations - allocations) / n);
+}
+
+// One request: a one-pixel line, so the drawing thread's own work is as small as it gets and
+// the figure is the hand-over (wait for the server, post, wake, execute, signal back).
+void BM_RequestHandOver(benchmark::State& state) {
+  for (auto _ : state) Graph::Line(20, 20, 21, 20, 5);
+  graphinspect::Pixel(0, 0);
+  state.counters["requests_per_s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+// A manual-reset event.
+class Event {
+ public:
+  void Set() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      set_ = true;
+    }
+    cv_.notify_one();
+  }
+  void WaitAndReset() {
+    std::unique_lock<std::mutex> hold(lock_);
+    cv_.wait(hold, [this] { return set_; });
+    set_ = false;
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable cv_;
+  bool set_ = false;
+};
+
+// Baseline: the same protocol as the drawing thread's (wait for ready, reset, post; the server
+// waits for posted, resets, signals ready) between two bare threads, with an empty request.
+void BM_BareTwoEventHandOver(benchmark::State& state) {
+  Event posted, ready;
+  std::atomic<bool> stop{false};
+  std::thread server;
+  {
+    rts::BreakSignalsBlocked blocked;
+    server = std::thread([&] {
+      ready.Set();
+      for (;;) {
+        posted.WaitAndReset();
+        if (stop.load(std::memory_order_relaxed)) return;
+        ready.Set();
+      }
+    });
+  }
+  for (auto _ : state) {
+    ready.WaitAndReset();
+    posted.Set();
+  }
+  ready.WaitAndReset();
+  stop.store(true);
+  posted.Set();
+  server.join();
+  state.counters["handovers_per_s"] =
+      benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_BareTwoEventHandOver)->UseRealTime();
+BENCHMARK(BM_RequestHandOver)->UseRealTime();
+BENCHMARK(BM_Pass)->UseRealTime();
+
+}  // namespace
+
+void* operator new(std::size_t n) {
+  ++tAllocations;
+  if (void* p = std::malloc(n == 0 ? 1 : n)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
+
+// Starts the program's modules as Trabolix does, with standard input from /dev/null (no key may
+// end the loop), opens the window and places the spheres, then runs the benchmarks.
+int main(int argc, char** argv) {
+  const int devnull = open("/dev/null", O_RDONLY);
+  if (devnull >= 0) dup2(devnull, STDIN_FILENO);
+  rts::Start(argc, argv, STDOUT_FILENO);
+  Engine::Init();
+  StandardLib::Init();
+  Graph::Init();
+  Lib::Init();
+  RealMath::Init();
+  IO::Init();
+  if (!Trabolix::StartUp()) {
+    std::fprintf(stderr, "shooter_bench: the window could not be opened\n");
+    return 1;
+  }
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  rts::End();
+}

@@ -3,6 +3,7 @@
 // into it. Every call may be made from any thread unless its comment says otherwise.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 namespace platform {
@@ -71,5 +72,35 @@ bool ConWaitInput(int timeoutMs);
 
 // Number of records waiting.
 int ConPendingInput();
+
+// Console input mode bits used by the libraries.
+inline constexpr uint32_t kConDefaultMode =
+    ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT;
+
+// Reads the console input mode of `handle` into `mode`. False, and `mode` untouched, when the
+// handle is not the console input or standard input is not a terminal (a pipe or a file), as
+// for input that is not a console. Any thread.
+bool ConGetMode(ConHandle handle, uint32_t& mode);
+
+// Sets the console input mode of `handle`. Every bit is kept; ENABLE_PROCESSED_INPUT switches the
+// terminal's signal keys (Ctrl+C, Ctrl+\, Ctrl+Z) on or off. False when ConGetMode would fail
+// or the mode has bits above 0x3FF. Any thread.
+bool ConSetMode(ConHandle handle, uint32_t mode);
+
+// True once standard input, read as a pipe or a file, has reached its end (or the terminal has
+// hung up): no more records will come from it. Any thread.
+bool ConInputEnded();
+
+// True when the console host reads a terminal (opened by ConStdInput). Any thread.
+bool ConIsTerminal();
+
+// Sounds the bell on the controlling terminal, if the process has one, and takes `durationMs`
+// as the bell of a PC speaker would. The frequency cannot be chosen on a terminal. Any thread.
+void ConBeep(uint32_t frequency, uint32_t durationMs);
+
+// Writes `length` bytes to standard output with write(2), unbuffered, as a text channel: every
+// LF leaves as CR LF. Retries interrupted and partial writes; other errors drop the rest. Any
+// thread.
+void ConWriteText(const char* text, std::size_t length);
 
 }  // namespace platform

@@ -1,9 +1,10 @@
-// The console input buffer: a bounded ring of records under one lock, with a condition that
-// wakes readers when records arrive.
+// The console input buffer: a bounded ring of records under one lock, with conditions that wake
+// readers when records arrive and the standard-input source when room is made.
 #include <condition_variable>
 #include <mutex>
 
 #include "platform/con_host.h"
+#include "platform/con_internal.h"
 
 namespace platform {
 namespace {
@@ -13,40 +14,76 @@ constexpr int kCapacity = 512;
 struct InputBuffer {
   std::mutex lock;
   std::condition_variable nonEmpty;
+  std::condition_variable nonFull;
   InputRecord ring[kCapacity];
-  int head = 0;   // oldest record
-  int count = 0;  // records waiting
+  bool keep[kCapacity];  // the record came from a pipe or a file: a flush keeps it
+  int head = 0;          // oldest record
+  int count = 0;         // records waiting
 };
 
 InputBuffer gInput;
 
+// Appends under the lock; the caller has made sure there is room.
+void Append(const InputRecord& record, bool keep) {
+  int at = (gInput.head + gInput.count) % kCapacity;
+  gInput.ring[at] = record;
+  gInput.keep[at] = keep;
+  ++gInput.count;
+}
+
 }  // namespace
 
-ConHandle ConStdInput() { return kConInput; }
+namespace detail {
+
+void WriteSourceInput(const InputRecord& record, bool keep) {
+  {
+    std::unique_lock<std::mutex> hold(gInput.lock);
+    gInput.nonFull.wait(hold, [] { return gInput.count < kCapacity; });
+    Append(record, keep);
+  }
+  gInput.nonEmpty.notify_all();
+}
+
+}  // namespace detail
 
 void ConFlushInput() {
-  std::lock_guard<std::mutex> hold(gInput.lock);
-  gInput.head = 0;
-  gInput.count = 0;
+  {
+    std::lock_guard<std::mutex> hold(gInput.lock);
+    // Keep, in order, the records that came from a pipe or a file: they were not typed ahead.
+    int kept = 0;
+    for (int i = 0; i < gInput.count; ++i) {
+      int from = (gInput.head + i) % kCapacity;
+      if (!gInput.keep[from]) continue;
+      int to = (gInput.head + kept) % kCapacity;
+      gInput.ring[to] = gInput.ring[from];
+      gInput.keep[to] = true;
+      ++kept;
+    }
+    gInput.count = kept;
+  }
+  gInput.nonFull.notify_all();
+  detail::FlushSource();
 }
 
 bool ConWriteInput(const InputRecord& record) {
   {
     std::lock_guard<std::mutex> hold(gInput.lock);
     if (gInput.count == kCapacity) return false;
-    gInput.ring[(gInput.head + gInput.count) % kCapacity] = record;
-    ++gInput.count;
+    Append(record, false);
   }
   gInput.nonEmpty.notify_all();
   return true;
 }
 
 void ConReadInput(InputRecord& record) {
-  std::unique_lock<std::mutex> hold(gInput.lock);
-  gInput.nonEmpty.wait(hold, [] { return gInput.count > 0; });
-  record = gInput.ring[gInput.head];
-  gInput.head = (gInput.head + 1) % kCapacity;
-  --gInput.count;
+  {
+    std::unique_lock<std::mutex> hold(gInput.lock);
+    gInput.nonEmpty.wait(hold, [] { return gInput.count > 0; });
+    record = gInput.ring[gInput.head];
+    gInput.head = (gInput.head + 1) % kCapacity;
+    --gInput.count;
+  }
+  gInput.nonFull.notify_one();
 }
 
 bool ConPeekInput(InputRecord& record) {

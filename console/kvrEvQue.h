@@ -1,0 +1,41 @@
+// Module kvrEvQue (Zentavor build): the keyboard event queue. A key reader thread reads the
+// console input one record at a time, translates key presses into character/scan pairs through
+// the main and the enhanced key table and appends them to a queue of 33; the main thread takes
+// them out. Started before anything here is called.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/con_host.h"
+
+namespace kvrEvQue {
+
+// Module start body: finaliser restoring the console mode, mode 0x17, lock, signal, reader
+// thread. Main thread.
+void Init();
+
+// Takes the oldest pair. FALSE, outputs untouched, only when the queue is empty and `wait` is
+// FALSE; otherwise waits for a pair and answers TRUE. A pair whose scan is 00 reports the low
+// byte of the key's wVirtualScanCode. Main thread (the only consumer).
+bool getKey(uint8_t& ch, uint8_t& scan, bool wait);
+
+// Copies the oldest pair without taking it; FALSE at once when the queue is empty. Main thread.
+bool peekKey(uint8_t& ch, uint8_t& scan);
+
+// The translation of one key-down event into a pair; FALSE when the tables give none. Any
+// thread (pure).
+bool Translate(const platform::KeyEventRecord& event, uint8_t& ch, uint8_t& scan);
+
+// The translation tables: four pairs per row, columns Normal, Shift, Ctrl, Alt; a pair is
+// {ch, scan}.
+struct Pair {
+  uint8_t ch, scan;
+};
+struct EnhancedRow {
+  uint16_t key;
+  Pair col[4];
+};
+extern const Pair MainTable[0x59][4];
+extern const EnhancedRow EnhancedTable[12];
+
+}  // namespace kvrEvQue

@@ -1,0 +1,51 @@
+// Test program: reads keys with IO.KeyPressed and IO.RdKey and writes each code in hexadecimal,
+// one line per key, until it reads q or standard input has ended. Linked with either build.
+#include <time.h>
+
+#include "console/IO.h"
+#include "platform/con_host.h"
+#include "rts/RTS.h"
+
+namespace {
+
+void WrHex(uint8_t code) {
+  const char digits[] = "0123456789ABCDEF";
+  char text[3] = {digits[code >> 4], digits[code & 15], '\0'};
+  IO::WrStr(text);
+}
+
+void Pause() {
+  struct timespec d = {0, 1000000L};
+  nanosleep(&d, nullptr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  rts::Start(argc, argv, 2);
+  IO::Init();
+  IO::WrStr("ready");
+  IO::WrLn();
+  int idle = 0;
+  for (;;) {
+    if (IO::KeyPressed()) {
+      idle = 0;
+      char c = IO::RdKey();
+      WrHex(static_cast<uint8_t>(c));
+      if (c == '\0') {
+        IO::WrChar(' ');
+        WrHex(static_cast<uint8_t>(IO::RdKey()));
+      }
+      IO::WrLn();
+      if (c == 'q') break;
+    } else if (platform::ConInputEnded() && platform::ConPendingInput() == 0) {
+      if (++idle > 200) break;  // the key queue has had time to hand over its last key
+      Pause();
+    } else {
+      Pause();
+    }
+  }
+  IO::WrStr("end");
+  IO::WrLn();
+  rts::End();
+}

@@ -1,0 +1,79 @@
+// The terminal key decoder: a push parser that turns the bytes a terminal (or a pipe) delivers
+// into PC keys: virtual-key code, set-1 scan code, character and control-key state, as a PC
+// keyboard with the US layout makes them. The byte-to-key table is in docs/keys.md.
+#pragma once
+
+#include <cstdint>
+
+namespace platform {
+
+// One decoded key press.
+struct DecodedKey {
+  uint16_t vk;     // PC virtual-key code (VK_UP 0x26, VK_F1 0x70, 'A' 0x41...)
+  uint16_t scan;   // PC set-1 scan code
+  uint8_t ch;      // the character the key produces, 0 for none
+  uint32_t state;  // control-key state: SHIFT_PRESSED, LEFT_CTRL_PRESSED, ENHANCED_KEY...
+};
+
+// What one pushed byte leaves behind.
+enum class DecodeResult {
+  kKey,      // one or more keys are ready: Take them
+  kMore,     // a sequence is incomplete: push more bytes, or Expire after kEscapeTimeoutMs
+  kNothing,  // no key and nothing pending (the bytes were dropped or used up)
+};
+
+// How long a lone Escape (or an incomplete sequence) waits for more bytes before Expire.
+inline constexpr int kEscapeTimeoutMs = 50;
+
+// The decoder. Not thread-safe: one owner (the terminal source thread, or a test).
+class ConDecoder {
+ public:
+  // Feeds one byte.
+  DecodeResult Push(uint8_t byte);
+
+  // No byte came within kEscapeTimeoutMs (or the input ended): a pending Escape prefix comes
+  // out as the Escape key (Alt+Escape after two), an incomplete sequence is dropped.
+  DecodeResult Expire();
+
+  // True while a prefix waits for more bytes.
+  bool Pending() const { return state_ != kGround; }
+
+  // Takes the oldest ready key; false when none is ready.
+  bool Take(DecodedKey& key);
+
+  // Drops whatever is pending and every ready key.
+  void Reset();
+
+ private:
+  enum State : uint8_t { kGround, kEsc, kEscEsc, kCsi, kCsiBracket, kSs3 };
+  static constexpr int kMaxParams = 4;
+  static constexpr int kMaxLength = 32;
+  static constexpr int kMaxReady = 4;
+
+  DecodeResult Result() const;
+  void Ground(uint8_t byte);
+  void StartSequence(State state, bool alt);
+  bool Parameter(uint8_t byte);
+  void FinishCsi(uint8_t final);
+  void FinishSs3(uint8_t final);
+  void Emit(DecodedKey key);
+  uint32_t Modifiers(int index) const;
+
+  State state_ = kGround;
+  bool alt_ = false;      // an extra ESC came before the sequence: Alt
+  bool invalid_ = false;  // private marker, intermediate or overlong: drop at the final byte
+  int length_ = 0;
+  int count_ = 0;  // parameters started
+  uint32_t params_[kMaxParams] = {};
+  DecodedKey ready_[kMaxReady] = {};
+  int readyHead_ = 0;
+  int readyCount_ = 0;
+};
+
+// The key a single byte stands for outside any sequence (0x1B: the Escape key). Printable
+// characters get their US-layout key with SHIFT_PRESSED where the character needs Shift;
+// control characters are Ctrl + their key, except Tab, Enter (CR), Backspace (BS and DEL) and
+// Escape; bytes 0x80 and above are characters without a key (codes 0).
+DecodedKey ConKeyOfByte(uint8_t byte);
+
+}  // namespace platform

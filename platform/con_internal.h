@@ -1,0 +1,18 @@
+// Seams between the files of the console host; not for the libraries above platform/.
+#pragma once
+
+#include "platform/con_host.h"
+
+namespace platform::detail {
+
+// Appends one record from the standard-input source, waiting while the buffer is full, so a
+// pipe that delivers faster than the program reads loses nothing. `keep` marks the record as
+// coming from a pipe or a file: ConFlushInput discards typed-ahead input only, and keeps it.
+// Source thread.
+void WriteSourceInput(const InputRecord& record, bool keep);
+
+// Called by ConFlushInput after the buffer was emptied: discards what the terminal holds
+// unread. Main thread.
+void FlushSource();
+
+}  // namespace platform::detail

@@ -1,0 +1,293 @@
+// The standard-input source of the console host. A terminal is switched to non-canonical,
+// no-echo input with the signal keys on and the keypad in application mode, and put back on
+// every way out: normal end (rts::End or exit), trap, break, fatal signals (through the rts
+// restore hooks), and while stopped by Ctrl+Z. A pipe or a file is read as it is. Either way one
+// thread of the host reads the bytes, decodes them into keys and appends a press and a release
+// record per key to the input buffer.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/con_decode.h"
+#include "platform/con_host.h"
+#include "platform/con_internal.h"
+#include "rts/RTS.h"
+
+namespace platform {
+namespace {
+
+constexpr char kKeypadApplication[] = "\x1b=";
+constexpr char kKeypadNormal[] = "\x1b>";
+
+bool gOpened = false;  // main thread only
+std::atomic<bool> gTerminal{false};
+std::atomic<bool> gEnded{false};  // end of input reached
+std::atomic<uint32_t> gMode{kConDefaultMode};
+
+// Terminal state, built once outside any handler and only read afterwards.
+struct termios gSaved;
+struct termios gRawSignals;    // signal keys on (processed input)
+struct termios gRawNoSignals;  // signal keys off: Ctrl+C arrives as a key
+int gKeypadFd = -1;            // where the keypad mode sequences go
+std::atomic<bool> gSignalKeys{true};
+std::atomic<bool> gRawWanted{false};   // the program runs and wants the terminal raw
+std::atomic<bool> gRawApplied{false};  // the terminal is raw now
+
+void WriteAll(int fd, const char* p, size_t n) {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+}
+
+bool Foreground() {
+  return tcgetpgrp(STDIN_FILENO) == getpgrp();
+}
+
+// Sets terminal attributes even from the background, where tcsetattr would stop the process
+// with SIGTTOU. Async-signal-safe.
+void SetAttributes(const struct termios& t) {
+  sigset_t ttou, saved;
+  sigemptyset(&ttou);
+  sigaddset(&ttou, SIGTTOU);
+  pthread_sigmask(SIG_BLOCK, &ttou, &saved);
+  while (tcsetattr(STDIN_FILENO, TCSANOW, &t) != 0 && errno == EINTR) {
+  }
+  pthread_sigmask(SIG_SETMASK, &saved, nullptr);
+}
+
+// Puts the terminal into the program's mode, if the program is in the foreground. Async-signal-
+// safe.
+void ApplyRaw() {
+  if (!gRawWanted.load() || !Foreground()) return;
+  if (gRawApplied.exchange(true)) return;
+  SetAttributes(gSignalKeys.load() ? gRawSignals : gRawNoSignals);
+  if (gKeypadFd >= 0) WriteAll(gKeypadFd, kKeypadApplication, sizeof kKeypadApplication - 1);
+}
+
+// Puts the terminal back as it was found. Idempotent and async-signal-safe.
+void RestoreTerminal() {
+  if (!gRawApplied.exchange(false)) return;
+  if (gKeypadFd >= 0) WriteAll(gKeypadFd, kKeypadNormal, sizeof kKeypadNormal - 1);
+  SetAttributes(gSaved);
+}
+
+// The way out of the process (rts restore hook and exit handler): restore for good.
+void FinalRestore() {
+  int savedErrno = errno;
+  gRawWanted.store(false);
+  RestoreTerminal();
+  errno = savedErrno;
+}
+
+void InstallHandler(int sig, void (*handler)(int)) {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = SA_RESTART;
+  sigaction(sig, &sa, nullptr);
+}
+
+// Ctrl+Z: give the terminal back, then stop as the default action would.
+void OnStop(int sig) {
+  int savedErrno = errno;
+  RestoreTerminal();
+  signal(sig, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(sig);  // stops here; SIGCONT resumes
+  InstallHandler(sig, OnStop);
+  errno = savedErrno;
+}
+
+// Continued (fg or bg): take the terminal again when in the foreground.
+void OnContinue(int) {
+  int savedErrno = errno;
+  ApplyRaw();
+  errno = savedErrno;
+}
+
+// Builds the program's terminal mode from the saved one: non-canonical, no echo, CR kept
+// distinct from LF, no flow control keys, one byte at a time; the signal keys as the mode says.
+bool OpenTerminal() {
+  if (tcgetattr(STDIN_FILENO, &gSaved) != 0) return false;
+  struct termios raw = gSaved;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
+  raw.c_lflag |= ISIG;
+  raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  gRawSignals = raw;
+  raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+  gRawNoSignals = raw;
+
+  int flags = fcntl(STDIN_FILENO, F_GETFL);
+  if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
+    gKeypadFd = STDIN_FILENO;
+  } else {
+    gKeypadFd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  }
+
+  rts::AddRestoreHook(FinalRestore);
+  std::atexit(FinalRestore);
+  InstallHandler(SIGTSTP, OnStop);
+  InstallHandler(SIGCONT, OnContinue);
+  gRawWanted.store(true);
+  gTerminal.store(true);
+  ApplyRaw();
+  return true;
+}
+
+// Appends the press and the release record of one key.
+void Deliver(const DecodedKey& key, bool keep) {
+  InputRecord record{};
+  record.EventType = KEY_EVENT;
+  record.Event.bKeyDown = 1;
+  record.Event.wRepeatCount = 1;
+  record.Event.wVirtualKeyCode = key.vk;
+  record.Event.wVirtualScanCode = key.scan;
+  record.Event.uChar = key.ch;
+  record.Event.dwControlKeyState = key.state;
+  detail::WriteSourceInput(record, keep);
+  record.Event.bKeyDown = 0;
+  detail::WriteSourceInput(record, keep);
+}
+
+void DeliverReady(ConDecoder& decoder, bool keep) {
+  DecodedKey key;
+  while (decoder.Take(key)) Deliver(key, keep);
+}
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The source thread: read, decode, deliver; a pending prefix is forced out after
+// kEscapeTimeoutMs without a byte. Returns at the end of input.
+void ReadLoop(bool keep) {
+  rts::BlockBreakSignals();
+  static ConDecoder decoder;
+  unsigned char bytes[256];
+  int64_t lastByte = 0;
+  for (;;) {
+    int timeout = -1;
+    if (decoder.Pending()) {
+      int64_t left = lastByte + kEscapeTimeoutMs - NowMs();
+      timeout = left > 0 ? static_cast<int>(left) : 0;
+    }
+    struct pollfd p = {STDIN_FILENO, POLLIN, 0};
+    int r = poll(&p, 1, timeout);
+    if (r < 0) {
+      if (errno == EINTR || errno == EAGAIN) continue;
+      break;
+    }
+    if (r == 0) {
+      decoder.Expire();
+      DeliverReady(decoder, keep);
+      continue;
+    }
+    ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) break;  // end of input, a hung-up terminal, or an error
+    lastByte = NowMs();
+    for (ssize_t i = 0; i < n; ++i) {
+      if (decoder.Push(bytes[i]) == DecodeResult::kKey) DeliverReady(decoder, keep);
+    }
+  }
+  decoder.Expire();
+  DeliverReady(decoder, keep);
+  gEnded.store(true);
+}
+
+}  // namespace
+
+namespace detail {
+
+void FlushSource() {
+  if (gTerminal.load()) tcflush(STDIN_FILENO, TCIFLUSH);
+}
+
+}  // namespace detail
+
+ConHandle ConStdInput() {
+  if (!gOpened) {
+    gOpened = true;
+    if (fcntl(STDIN_FILENO, F_GETFD) < 0) {
+      gEnded.store(true);  // no standard input at all
+    } else {
+      bool terminal = isatty(STDIN_FILENO) && OpenTerminal();
+      rts::BreakSignalsBlocked blocked;
+      std::thread(ReadLoop, !terminal).detach();
+    }
+  }
+  return kConInput;
+}
+
+bool ConGetMode(ConHandle handle, uint32_t& mode) {
+  if (handle != kConInput || !gTerminal.load()) return false;
+  mode = gMode.load();
+  return true;
+}
+
+bool ConSetMode(ConHandle handle, uint32_t mode) {
+  if (handle != kConInput || !gTerminal.load() || (mode & ~0x3FFu) != 0) return false;
+  gMode.store(mode);
+  bool signalKeys = (mode & ENABLE_PROCESSED_INPUT) != 0;
+  if (gSignalKeys.exchange(signalKeys) != signalKeys && gRawApplied.load()) {
+    SetAttributes(signalKeys ? gRawSignals : gRawNoSignals);
+  }
+  return true;
+}
+
+bool ConInputEnded() {
+  return gEnded.load();
+}
+
+bool ConIsTerminal() {
+  return gTerminal.load();
+}
+
+void ConBeep(uint32_t, uint32_t durationMs) {
+  static const int bell = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (bell >= 0) WriteAll(bell, "\a", 1);
+  struct timespec d = {static_cast<time_t>(durationMs / 1000),
+                       static_cast<long>(durationMs % 1000) * 1000000L};
+  while (nanosleep(&d, &d) != 0 && errno == EINTR) {
+  }
+}
+
+void ConWriteText(const char* text, std::size_t length) {
+  char out[1024];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < length; ++i) {
+    if (used + 2 > sizeof out) {
+      WriteAll(STDOUT_FILENO, out, used);
+      used = 0;
+    }
+    if (text[i] == '\n') out[used++] = '\r';
+    out[used++] = text[i];
+  }
+  WriteAll(STDOUT_FILENO, out, used);
+}
+
+}  // namespace platform

@@ -134,7 +134,8 @@ def winning_keys(spheres, forward, pause_after=None):
 def test_unused_keys(tmp):
     env = base_env(SDL_VIDEODRIVER="offscreen")
     for name, key in [("q", b"q"), ("N", b"N"), ("0", b"0"), ("5", b"5"), ("Enter", b"\r"),
-                      ("Escape", b"\x1b"), ("Insert", b"\x1b[2~"), ("a after moves", b"8+6a")]:
+                      ("line feed", b"\n"), ("Escape", b"\x1b"), ("Insert", b"\x1b[2~"),
+                      ("a after moves", b"8+6a")]:
         code, out, err = run(env, key, tmp, timeout=60)
         check(code == 0, f"unused key {name} exits 0 (got {code}, stderr {err[-300:]!r})")
         check(out == b"\r\nUnused key pressed => EXIT\r\n", f"unused key {name}: output {out!r}")

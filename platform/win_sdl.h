@@ -1,0 +1,104 @@
+// Window stand-in: top-level windows on SDL2 with a software surface, their events translated
+// into window messages, presentation of pixel rectangles, and message boxes. The only SDL user of
+// the system. Unless a comment says otherwise, a call must come from the window thread: the one
+// thread that started video with WinVideoStart and owns every window (SDL video and event calls
+// are not made from any other thread).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace platform {
+
+// Window messages as the window layer delivers them (the window system's numbering).
+inline constexpr uint32_t WM_CREATE = 0x0001;
+inline constexpr uint32_t WM_ACTIVATE = 0x0006;
+inline constexpr uint32_t WM_PAINT = 0x000F;
+inline constexpr uint32_t WM_CLOSE = 0x0010;
+inline constexpr uint32_t WM_QUIT = 0x0012;
+inline constexpr uint32_t WM_KEYDOWN = 0x0100;
+inline constexpr uint32_t WM_KEYUP = 0x0101;
+inline constexpr uint32_t WM_SYSKEYDOWN = 0x0104;
+inline constexpr uint32_t WM_SYSKEYUP = 0x0105;
+inline constexpr uint32_t WM_MOUSEMOVE = 0x0200;
+inline constexpr uint32_t WM_LBUTTONDOWN = 0x0201;
+inline constexpr uint32_t WM_LBUTTONUP = 0x0202;
+inline constexpr uint32_t WM_RBUTTONDOWN = 0x0204;
+inline constexpr uint32_t WM_RBUTTONUP = 0x0205;
+inline constexpr uint32_t WM_QUERYNEWPALETTE = 0x030F;
+inline constexpr uint32_t WM_USER = 0x0400;
+
+// WM_ACTIVATE's first parameter.
+inline constexpr uintptr_t WA_INACTIVE = 0;
+inline constexpr uintptr_t WA_ACTIVE = 1;
+
+// A window, by its identifier in the window layer; 0 is none.
+using WinHandle = uint32_t;
+
+// One message. Key messages carry, as the window system does, the repeat count in bits 0..15 of
+// `lParam`, the set-1 scan code in bits 16..23, the extended flag in bit 24, Alt held in bit 29,
+// the previous key state in bit 30 and the transition (1 = released) in bit 31; `wParam` (the
+// virtual-key code) is 0. Mouse messages carry x in bits 0..15 and y in bits 16..31 of `lParam`.
+// WM_ACTIVATE carries WA_ACTIVE or WA_INACTIVE in `wParam` and 0 (no previous window known) in
+// `lParam`.
+struct WinMessage {
+  uint32_t message;
+  uintptr_t wParam;
+  intptr_t lParam;
+};
+
+// What a window looks like.
+struct WinStyle {
+  bool alwaysOnTop;  // kept above other windows
+  bool noActivate;   // shown without taking the keyboard focus, where the window system allows
+};
+
+// Starts SDL video for the process, once: no SDL signal handlers, no accelerated framebuffer,
+// the X11 class name "GraphWnd". Later calls answer the first call's result. On failure writes
+// the reason into `why` (capacity `size`) and answers false. Any thread; the first caller's
+// thread becomes the window thread.
+bool WinVideoStart(char* why, std::size_t size);
+
+// Creates a visible, fixed-size window titled `title` whose client area is width x height pixels
+// at screen position (x, y), cleared to black, with a software surface. Answers 0 on failure.
+WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uint32_t height,
+                    WinStyle style);
+
+// Destroys the window (nothing for 0).
+void WinDestroy(WinHandle window);
+
+// Takes the next message for `window` from the window system's queue without waiting; messages
+// for other windows and for the application are dropped. Answers false when none is waiting.
+bool WinPeekMessage(WinHandle window, WinMessage& message);
+
+// Copies the rectangle [left, right) x [top, bottom) of a 0x00RRGGBB pixel array of width x height
+// (rows `stride` pixels apart) into the window's surface, clipped to both. Does not show it yet.
+void WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, int32_t width,
+                     int32_t height, int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// Shows the copied rectangle on the screen.
+void WinUpdateWindow(WinHandle window, int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// The client area's pixel (x, y) as 0x00RRGGBB, read from the window's surface (0 outside).
+uint32_t WinSurfacePixel(WinHandle window, int32_t x, int32_t y);
+
+// The display's refresh period in microseconds (16667 when unknown).
+uint32_t WinRefreshPeriodUs(WinHandle window);
+
+// Answers whether a display is there to show message boxes on (an X11 or Wayland display and a
+// video driver other than offscreen or dummy). Any thread.
+bool WinDisplayAvailable();
+
+// Shows a failure message: a system-modal error box with `caption` (none: the system's default,
+// "Error") when a display exists, else the line "<caption>: <text>" (or "<text>") on standard
+// error. Any thread; waits until the box is dismissed.
+void WinMessageBox(const char* text, const char* caption);
+
+// Test hooks. Put a key event (USB usage `scancode`, pressed or released, with Shift held when
+// `shift`), or a window event (close request or expose), for `window` into the window system's
+// queue, as the window system itself would. Any thread.
+void WinPushKey(WinHandle window, uint32_t scancode, bool down, bool shift);
+void WinPushClose(WinHandle window);
+void WinPushExpose(WinHandle window);
+
+}  // namespace platform

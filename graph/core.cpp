@@ -1,0 +1,654 @@
+// The back buffer with its rasterizer, request execution and the window loop, shared by both
+// revisions of the graphics library.
+#include "graph/core.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "rts/RTS.h"
+
+namespace graphcore {
+
+Request gRequest;
+uint32_t gPaletteTable[kPaletteEntries];
+uint32_t gPaletteCount;
+graphsync::Lock gBufferLock;
+graphsync::Lock gWindowLock;
+std::atomic<uint64_t> gExecuted[kKinds];
+std::atomic<platform::WinHandle> gWindow;
+
+namespace {
+
+using i128 = __int128;
+using u128 = unsigned __int128;
+
+// A rectangle [left, right) x [top, bottom); empty when left >= right or top >= bottom.
+struct Rect {
+  int32_t left, top, right, bottom;
+  bool Empty() const { return left >= right || top >= bottom; }
+};
+
+constexpr Rect kNoRect{0, 0, 0, 0};
+
+// The back buffer (guarded by gBufferLock): gWidth x gDepth pixels 0x00RRGGBB, rows gWidth apart,
+// and the area changed since the window last showed it.
+uint32_t gPixels[static_cast<std::size_t>(kMaxWidth) * kMaxDepth];
+int32_t gWidth;
+int32_t gDepth;
+Rect gDamage;
+std::atomic<bool> gPresenting;
+
+// Drawing state of the executing thread (the surface's selected objects and modes).
+struct SurfaceState {
+  uint32_t penStyle;                  // pen style code of outlines and lines
+  bool stdFill;                       // fills use the standard pattern (else the user pattern)
+  uint32_t hatch;                     // standard pattern: PATSYM_SOLID (8) or a hatch code
+  uint8_t pattern[8];                 // user pattern, set bits paint in the fill colour
+  uint32_t bkColour;                  // background colour number
+  bool opaque;                        // background mix
+  bool clipped;                       // a clip rectangle is selected
+  Rect clip;                          // ... this one
+  uint32_t palette[kPaletteEntries];  // the surface's logical palette
+};
+SurfaceState gS;
+
+// On/off patterns of the styled pens, one bit per pixel starting at bit 0, and their lengths.
+struct Dashes {
+  uint32_t bits;
+  uint32_t length;
+};
+constexpr uint32_t Runs(std::initializer_list<uint32_t> runs) {
+  uint32_t bits = 0, at = 0;
+  bool on = true;
+  for (uint32_t r : runs) {
+    for (uint32_t i = 0; i < r; ++i, ++at) {
+      if (on) bits |= 1u << at;
+    }
+    on = !on;
+  }
+  return bits;
+}
+constexpr Dashes kDashes[6] = {
+    {0xFFFFFF, 24},                  // solid
+    {Runs({18, 6}), 24},             // dash
+    {Runs({3, 3}), 6},               // dot
+    {Runs({9, 6, 3, 6}), 24},        // dash-dot
+    {Runs({9, 3, 3, 3, 3, 3}), 24},  // dash-dot-dot
+    {0, 24},                         // invisible
+};
+
+// Hatch patterns of the standard fills, 8 rows top first, most significant bit leftmost.
+constexpr uint8_t kHatches[6][8] = {
+    {0x00, 0x00, 0x00, 0xFF, 0x00, 0x00, 0x00, 0x00},  // horizontal
+    {0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08, 0x08},  // vertical
+    {0x80, 0x40, 0x20, 0x10, 0x08, 0x04, 0x02, 0x01},  // down from top left
+    {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80},  // up from bottom left
+    {0x08, 0x08, 0x08, 0xFF, 0x08, 0x08, 0x08, 0x08},  // cross
+    {0x81, 0x42, 0x24, 0x18, 0x18, 0x24, 0x42, 0x81},  // diagonal cross
+};
+
+int32_t S(uint32_t v) {
+  return static_cast<int32_t>(v);
+}
+
+uint32_t Colour(uint32_t number) {
+  return gS.palette[number & 0xFF];
+}
+
+// The area drawing may touch: the back buffer, within the clip rectangle.
+Rect ClipArea() {
+  Rect r{0, 0, gWidth, gDepth};
+  if (gS.clipped) {
+    r.left = std::max(r.left, gS.clip.left);
+    r.top = std::max(r.top, gS.clip.top);
+    r.right = std::min(r.right, gS.clip.right);
+    r.bottom = std::min(r.bottom, gS.clip.bottom);
+  }
+  return r;
+}
+
+void Damage(int32_t left, int32_t top, int32_t right, int32_t bottom) {
+  if (left >= right || top >= bottom) return;
+  if (gDamage.Empty()) {
+    gDamage = Rect{left, top, right, bottom};
+    return;
+  }
+  gDamage.left = std::min(gDamage.left, left);
+  gDamage.top = std::min(gDamage.top, top);
+  gDamage.right = std::max(gDamage.right, right);
+  gDamage.bottom = std::max(gDamage.bottom, bottom);
+}
+
+uint32_t& At(int32_t x, int32_t y) {
+  return gPixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(gWidth) +
+                 static_cast<std::size_t>(x)];
+}
+
+void SetPixel(int32_t x, int32_t y, uint32_t rgb) {
+  Rect c = ClipArea();
+  if (x < c.left || x >= c.right || y < c.top || y >= c.bottom) return;
+  At(x, y) = rgb;
+  Damage(x, y, x + 1, y + 1);
+}
+
+i128 FloorDiv(i128 a, i128 b) {  // b > 0
+  i128 q = a / b;
+  if ((a % b != 0) && (a < 0)) --q;
+  return q;
+}
+i128 CeilDiv(i128 a, i128 b) {
+  return -FloorDiv(-a, b);
+}
+
+// The pen of one line: its pattern, colours and mix.
+struct Pen {
+  Dashes dashes;
+  uint32_t rgb;
+  uint32_t bkRgb;
+  bool opaque;
+};
+
+Pen MakePen(uint32_t style, uint32_t colour) {
+  return Pen{kDashes[style < 6 ? style : 0], Colour(colour), Colour(gS.bkColour), gS.opaque};
+}
+
+// Draws the steps 0 .. n-1 of the line from (x1, y1) to (x2, y2), n being the larger of |dx| and
+// |dy|: step i sets the pixel i along the major axis and round(i * dminor / dmajor) (halves away
+// from the start) along the minor one. Only the steps inside the clip area are visited, and they
+// are exactly the pixels the unclipped line has there. The pen's pattern starts at `phase`;
+// answers the phase after the last step.
+uint32_t LineSteps(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pen, uint32_t phase) {
+  const int64_t dx = x2 - x1, dy = y2 - y1;
+  const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
+  const bool xMajor = adx >= ady;
+  const int64_t d = xMajor ? adx : ady;   // steps along the major axis
+  const int64_t dm = xMajor ? ady : adx;  // steps along the minor axis
+  const uint32_t next =
+      static_cast<uint32_t>((phase + static_cast<uint64_t>(d)) % pen.dashes.length);
+  if (d == 0) return phase;
+  if (pen.dashes.bits == 0) return next;  // the invisible pen
+  const int64_t sM = (xMajor ? dx : dy) < 0 ? -1 : 1;
+  const int64_t sm = (xMajor ? dy : dx) < 0 ? -1 : 1;
+  const int64_t m1 = xMajor ? x1 : y1;  // major start
+  const int64_t n1 = xMajor ? y1 : x1;  // minor start
+  const Rect c = ClipArea();
+  if (c.Empty()) return next;
+  const int64_t majLo = xMajor ? c.left : c.top, majHi = (xMajor ? c.right : c.bottom) - 1;
+  const int64_t minLo = xMajor ? c.top : c.left, minHi = (xMajor ? c.bottom : c.right) - 1;
+
+  // Steps whose major coordinate is inside.
+  int64_t lo = 0, hi = d - 1;
+  if (sM > 0) {
+    lo = std::max(lo, majLo - m1);
+    hi = std::min(hi, majHi - m1);
+  } else {
+    lo = std::max(lo, m1 - majHi);
+    hi = std::min(hi, m1 - majLo);
+  }
+  if (lo > hi) return next;
+  // Steps whose minor offset t(i) = floor((2 i dm + d) / 2d) is inside.
+  const int64_t tLo = sm > 0 ? minLo - n1 : n1 - minHi;
+  const int64_t tHi = sm > 0 ? minHi - n1 : n1 - minLo;
+  if (dm == 0) {
+    if (tLo > 0 || tHi < 0) return next;
+  } else {
+    const i128 d2 = i128{d} * 2, dm2 = i128{dm} * 2;
+    i128 iLo = CeilDiv(d2 * tLo - d, dm2);
+    i128 iHi = FloorDiv(d2 * (i128{tHi} + 1) - d - 1, dm2);
+    if (iLo > lo) lo = iLo > hi ? hi + 1 : static_cast<int64_t>(iLo);
+    if (iHi < hi) hi = iHi < lo ? lo - 1 : static_cast<int64_t>(iHi);
+  }
+  if (lo > hi) return next;
+
+  const i128 num = i128{lo} * 2 * dm + d;
+  const int64_t d2 = 2 * d, dm2 = 2 * dm;
+  int64_t t = static_cast<int64_t>(num / d2);
+  int64_t e = static_cast<int64_t>(num % d2);
+  const int64_t major = m1 + sM * lo, minor = n1 + sm * t;
+  const int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
+  const int64_t stride = gWidth;
+  const int64_t majorStep = xMajor ? sM : sM * stride;
+  const int64_t minorStep = xMajor ? sm * stride : sm;
+  int64_t at = y * stride + x;
+  const int64_t count = hi - lo + 1;
+
+  // The visible part's end for the damage rectangle.
+  {
+    const i128 numEnd = i128{hi} * 2 * dm + d;
+    const int64_t tEnd = static_cast<int64_t>(numEnd / d2);
+    const int64_t majorEnd = m1 + sM * hi, minorEnd = n1 + sm * tEnd;
+    const int64_t xe = xMajor ? majorEnd : minorEnd, ye = xMajor ? minorEnd : majorEnd;
+    Damage(static_cast<int32_t>(std::min(x, xe)), static_cast<int32_t>(std::min(y, ye)),
+           static_cast<int32_t>(std::max(x, xe) + 1), static_cast<int32_t>(std::max(y, ye) + 1));
+  }
+
+  uint32_t* const p = gPixels;
+  if (pen.dashes.bits == kDashes[0].bits) {
+    const uint32_t rgb = pen.rgb;
+    for (int64_t k = 0; k < count; ++k) {
+      p[at] = rgb;
+      at += majorStep;
+      e += dm2;
+      const bool step = e >= d2;
+      e -= step ? d2 : 0;
+      at += step ? minorStep : 0;
+    }
+  } else {
+    uint32_t ph = static_cast<uint32_t>((phase + static_cast<uint64_t>(lo)) % pen.dashes.length);
+    for (int64_t k = 0; k < count; ++k) {
+      if ((pen.dashes.bits >> ph) & 1) {
+        p[at] = pen.rgb;
+      } else if (pen.opaque) {
+        p[at] = pen.bkRgb;
+      }
+      if (++ph == pen.dashes.length) ph = 0;
+      at += majorStep;
+      e += dm2;
+      const bool step = e >= d2;
+      e -= step ? d2 : 0;
+      at += step ? minorStep : 0;
+    }
+  }
+  return next;
+}
+
+// The brush of one fill.
+struct Brush {
+  const uint8_t* rows;  // 8 pattern rows, or nullptr for solid
+  uint32_t rgb;
+  uint32_t bkRgb;
+  bool paintClear;  // clear pattern bits take the background colour (else they are left)
+};
+
+Brush MakeBrush(uint32_t colour) {
+  Brush b{nullptr, Colour(colour), Colour(gS.bkColour), true};
+  if (gS.stdFill) {
+    if (gS.hatch < 6) {
+      b.rows = kHatches[gS.hatch];
+      b.paintClear = gS.opaque;
+    }
+  } else {
+    b.rows = gS.pattern;
+  }
+  return b;
+}
+
+// Fills [x1, x2] x [y, y] (inclusive, unclipped coordinates) with the brush.
+void Span(int64_t x1, int64_t x2, int64_t y, const Brush& b, const Rect& c) {
+  if (y < c.top || y >= c.bottom) return;
+  x1 = std::max<int64_t>(x1, c.left);
+  x2 = std::min<int64_t>(x2, c.right - 1);
+  if (x1 > x2) return;
+  uint32_t* row = &At(0, static_cast<int32_t>(y));
+  if (!b.rows) {
+    std::fill(row + x1, row + x2 + 1, b.rgb);
+  } else {
+    const uint8_t bits = b.rows[y & 7];
+    for (int64_t x = x1; x <= x2; ++x) {
+      if ((bits >> (7 - (x & 7))) & 1) {
+        row[x] = b.rgb;
+      } else if (b.paintClear) {
+        row[x] = b.bkRgb;
+      }
+    }
+  }
+  Damage(static_cast<int32_t>(x1), static_cast<int32_t>(y), static_cast<int32_t>(x2 + 1),
+         static_cast<int32_t>(y + 1));
+}
+
+// Fills the inclusive rectangle (x1, y1) .. (x2, y2) with the brush.
+void FillBox(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Brush& b) {
+  const Rect c = ClipArea();
+  for (int64_t y = std::max<int64_t>(y1, c.top); y <= std::min<int64_t>(y2, c.bottom - 1); ++y) {
+    Span(x1, x2, y, b, c);
+  }
+}
+
+// Outlines the inclusive rectangle (x1, y1) .. (x2, y2), x1 <= x2 and y1 <= y2, with the pen, the
+// pattern running on round the corners.
+void OutlineBox(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pen) {
+  if (x1 == x2 && y1 == y2) {
+    if (pen.dashes.bits & 1) SetPixel(static_cast<int32_t>(x1), static_cast<int32_t>(y1), pen.rgb);
+    return;
+  }
+  uint32_t ph = LineSteps(x1, y1, x2, y1, pen, 0);
+  ph = LineSteps(x2, y1, x2, y2, pen, ph);
+  if (y1 == y2) {
+    LineSteps(x2, y1, x1, y1, pen, ph);
+    return;
+  }
+  ph = LineSteps(x2, y2, x1, y2, pen, ph);
+  if (x1 != x2) LineSteps(x1, y2, x1, y1, pen, ph);
+}
+
+// The pixels of the ellipse inscribed in the box [left, left + w) x [top, top + h) are those whose
+// centres lie inside it. Row y holds the inclusive span [lo, hi] of them, or none (false).
+bool EllipseRow(int64_t left, int64_t top, uint64_t w, uint64_t h, int64_t y, int64_t& lo,
+                int64_t& hi) {
+  if (w == 0 || h == 0) return false;
+  // In doubled coordinates relative to the centre: v for the row, u for a column.
+  const int64_t v = 2 * y + 1 - 2 * top - static_cast<int64_t>(h);
+  const uint64_t av = static_cast<uint64_t>(v < 0 ? -v : v);
+  if (av > h) return false;
+  // Inside: u^2 h^2 + v^2 w^2 <= w^2 h^2, i.e. (u h)^2 <= K = w^2 (h^2 - v^2).
+  const u128 k = u128{w * w} * u128{h * h - av * av};
+  const double ratio = static_cast<double>(av) / static_cast<double>(h);
+  uint64_t q =
+      static_cast<uint64_t>(static_cast<double>(w) * std::sqrt(std::max(0.0, 1 - ratio * ratio)));
+  q = std::min(q, w);
+  auto fits = [&](uint64_t c) { return u128{c * h} * u128{c * h} <= k; };
+  while (q > 0 && !fits(q)) --q;
+  while (q < w && fits(q + 1)) ++q;
+  // u has the parity of w + 1.
+  if (((q ^ (w + 1)) & 1) != 0) {
+    if (q == 0) return false;
+    --q;
+  }
+  const int64_t base = 2 * left + static_cast<int64_t>(w) - 1;
+  lo = (base - static_cast<int64_t>(q)) / 2;
+  hi = (base + static_cast<int64_t>(q)) / 2;
+  return true;
+}
+
+// Ellipse in the box (l, t) .. (r, b) with the right column and bottom row excluded: with `fill`
+// its area in the brush (and with `outlinePen` its outline in that pen's colour on top), else its
+// outline in the pen. The outline is the set of its pixels with a 4-neighbour outside it.
+void DrawEllipse(int64_t l, int64_t t, int64_t r, int64_t b, bool fill, const Brush& brush,
+                 const Pen* pen) {
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  const uint64_t w = static_cast<uint64_t>(r - l), h = static_cast<uint64_t>(b - t);
+  const Rect c = ClipArea();
+  const int64_t y0 = std::max<int64_t>(t, c.top), y1 = std::min<int64_t>(b - 1, c.bottom - 1);
+  for (int64_t y = y0; y <= y1; ++y) {
+    int64_t lo, hi;
+    if (!EllipseRow(l, t, w, h, y, lo, hi)) continue;
+    if (fill) Span(lo, hi, y, brush, c);
+    if (!pen) continue;
+    int64_t ulo, uhi, dlo, dhi;
+    const bool up = EllipseRow(l, t, w, h, y - 1, ulo, uhi);
+    const bool down = EllipseRow(l, t, w, h, y + 1, dlo, dhi);
+    const Brush ink{nullptr, pen->rgb, 0, true};
+    if (!up || !down) {
+      Span(lo, hi, y, ink, c);
+      continue;
+    }
+    const int64_t ilo = std::max({lo + 1, ulo, dlo}), ihi = std::min({hi - 1, uhi, dhi});
+    if (ilo > ihi) {
+      Span(lo, hi, y, ink, c);
+    } else {
+      Span(lo, ilo - 1, y, ink, c);
+      Span(ihi + 1, hi, y, ink, c);
+    }
+  }
+}
+
+void Invert(int64_t l, int64_t t, int64_t r, int64_t b) {
+  if (l > r) std::swap(l, r);
+  if (t > b) std::swap(t, b);
+  const Rect c = ClipArea();
+  l = std::max<int64_t>(l, c.left);
+  t = std::max<int64_t>(t, c.top);
+  r = std::min<int64_t>(r, c.right);
+  b = std::min<int64_t>(b, c.bottom);
+  if (l >= r || t >= b) return;
+  for (int64_t y = t; y < b; ++y) {
+    uint32_t* row = &At(0, static_cast<int32_t>(y));
+    for (int64_t x = l; x < r; ++x) row[x] ^= 0x00FFFFFF;
+  }
+  Damage(static_cast<int32_t>(l), static_cast<int32_t>(t), static_cast<int32_t>(r),
+         static_cast<int32_t>(b));
+}
+
+void Rectangle(const Request& q) {
+  int64_t x1, y1, x2, y2;
+  const bool fill = (q.a[5] & 0xFF) != 0;
+  const uint32_t colour = q.a[4];
+  if (gRevision == 2) {
+    // Corners in order as unsigned numbers; one point is a pixel.
+    uint32_t ux1 = std::min(q.a[0], q.a[2]), ux2 = std::max(q.a[0], q.a[2]);
+    uint32_t uy1 = std::min(q.a[1], q.a[3]), uy2 = std::max(q.a[1], q.a[3]);
+    if (ux1 == ux2 && uy1 == uy2) {
+      SetPixel(S(ux1), S(uy1), Colour(colour));
+      return;
+    }
+    x1 = std::min(S(ux1), S(ux2));
+    x2 = std::max(S(ux1), S(ux2));
+    y1 = std::min(S(uy1), S(uy2));
+    y2 = std::max(S(uy1), S(uy2));
+    if (fill) {
+      FillBox(x1, y1, x2, y2, MakeBrush(colour));
+      OutlineBox(x1, y1, x2, y2, MakePen(kPsSolid, colour));
+    } else {
+      OutlineBox(x1, y1, x2, y2, MakePen(gS.penStyle, colour));
+    }
+    return;
+  }
+  // Revision 1: the platform's rectangle with the right column and bottom row excluded; a fill
+  // has no pen and so covers one pixel less again.
+  x1 = std::min(S(q.a[0]), S(q.a[2]));
+  x2 = std::max(S(q.a[0]), S(q.a[2]));
+  y1 = std::min(S(q.a[1]), S(q.a[3]));
+  y2 = std::max(S(q.a[1]), S(q.a[3]));
+  if (fill) {
+    if (x2 - 2 >= x1 && y2 - 2 >= y1) FillBox(x1, y1, x2 - 2, y2 - 2, MakeBrush(colour));
+  } else if (x2 - 1 >= x1 && y2 - 1 >= y1) {
+    OutlineBox(x1, y1, x2 - 1, y2 - 1, MakePen(gS.penStyle, colour));
+  }
+}
+
+void LineRequest(const Request& q) {
+  const uint32_t colour = q.a[4];
+  const int32_t x1 = S(q.a[0]), y1 = S(q.a[1]), x2 = S(q.a[2]), y2 = S(q.a[3]);
+  LineSteps(x1, y1, x2, y2, MakePen(gS.penStyle, colour), 0);
+  if (gRevision == 2) SetPixel(x2, y2, Colour(colour));
+}
+
+void EllipseRequest(const Request& q) {
+  const bool fill = (q.a[5] & 0xFF) != 0;
+  const uint32_t colour = q.a[4];
+  const Brush brush = fill ? MakeBrush(colour) : Brush{nullptr, 0, 0, false};
+  Pen pen = MakePen(fill ? kPsSolid : gS.penStyle, colour);
+  const bool outline = fill ? gRevision == 2 : gS.penStyle != kPsNull;
+  DrawEllipse(S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), fill, brush, outline ? &pen : nullptr);
+}
+
+void Drawing(const Request& q) {
+  switch (q.kind) {
+    case rqClip:
+      gS.clipped = true;
+      gS.clip = Rect{S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3])};
+      break;
+    case rqNoClip:
+      gS.clipped = false;
+      break;
+    case rqBkColor:
+      gS.bkColour = q.a[0];
+      break;
+    case rqBkMode:
+      gS.opaque = q.a[0] == 2;
+      break;
+    case rqPixel:
+      SetPixel(S(q.a[0]), S(q.a[1]), Colour(q.a[2]));
+      break;
+    case rqRectangle:
+      Rectangle(q);
+      break;
+    case rqLine:
+      LineRequest(q);
+      break;
+    case rqEllipse:
+      EllipseRequest(q);
+      break;
+    case rqInvert:
+      Invert(S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]));
+      break;
+    case rqPolygon:
+    case rqFloodFill:
+    case rqArc:
+    case rqPie:
+    case rqCellText:
+    case rqText:
+    case rqPutImage:
+    case rqFreeImage:
+    case rqSetup:
+      // No public operation issues these yet.
+      break;
+    default:
+      rts::CaseTrap();
+  }
+}
+
+int64_t NowUs() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+}
+
+// The window thread's posted messages.
+graphsync::Lock gPostLock;
+uint32_t gPosted[8];
+int gPostedCount;
+graphsync::Event gWake = GRAPHSYNC_AUTO_RESET_EVENT;
+
+bool TakePosted(uint32_t& message) {
+  graphsync::Hold hold(gPostLock);
+  if (gPostedCount == 0) return false;
+  message = gPosted[0];
+  std::memmove(gPosted, gPosted + 1, sizeof gPosted[0] * static_cast<std::size_t>(--gPostedCount));
+  return true;
+}
+
+// Copies the damaged area (or everything) to the window and shows it.
+void Present(platform::WinHandle window, bool all) {
+  graphsync::Hold windowHold(gWindowLock);
+  Rect d;
+  {
+    graphsync::Hold bufferHold(gBufferLock);
+    d = all ? Rect{0, 0, gWidth, gDepth} : gDamage;
+    gDamage = kNoRect;
+    if (d.Empty()) return;
+    gPresenting.store(true);
+    platform::WinCopyToWindow(window, gPixels, gWidth, gWidth, gDepth, d.left, d.top, d.right,
+                              d.bottom);
+  }
+  platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
+  gPresenting.store(false);
+}
+
+}  // namespace
+
+void Execute(const Request& r) {
+  if (r.kind >= kKinds) rts::CaseTrap();
+  switch (r.kind) {
+    case rqNone:
+    case rqGetImage:  // no public operation captures images yet
+      break;
+    case rqLineStyle:
+      gS.penStyle = r.a[0];
+      break;
+    case rqStdFill:
+      gS.stdFill = true;
+      gS.hatch = r.a[0];
+      break;
+    case rqPalette:
+      std::memcpy(gS.palette, gPaletteTable, sizeof gS.palette);
+      break;
+    default: {
+      graphsync::Hold hold(gBufferLock);
+      Drawing(r);
+      break;
+    }
+  }
+  gExecuted[r.kind].fetch_add(1, std::memory_order_relaxed);
+}
+
+bool SetupBackBuffer(uint32_t width, uint32_t depth) {
+  if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
+    return false;
+  }
+  graphsync::Hold hold(gBufferLock);
+  gWidth = static_cast<int32_t>(width);
+  gDepth = static_cast<int32_t>(depth);
+  std::fill(gPixels, gPixels + static_cast<std::size_t>(width) * depth, 0u);
+  gDamage = Rect{0, 0, gWidth, gDepth};
+  gS.clipped = false;
+  return true;
+}
+
+void ResetSurfaceState() {
+  gS.penStyle = kPsSolid;
+  gS.stdFill = true;
+  gS.hatch = 8;
+  std::memset(gS.pattern, 0, sizeof gS.pattern);
+  gS.bkColour = 0;
+  gS.opaque = true;
+  gS.clipped = false;
+}
+
+void SetUserPattern(const uint8_t (&mask)[8]) {
+  gS.stdFill = false;
+  std::memcpy(gS.pattern, mask, sizeof mask);
+}
+
+uint32_t BufferPixel(uint32_t x, uint32_t y) {
+  graphsync::Hold hold(gBufferLock);
+  if (x >= static_cast<uint32_t>(gWidth) || y >= static_cast<uint32_t>(gDepth)) return 0;
+  return At(static_cast<int32_t>(x), static_cast<int32_t>(y));
+}
+
+uint64_t CountBufferPixels(uint32_t rgb) {
+  graphsync::Hold hold(gBufferLock);
+  const uint32_t* end =
+      gPixels + static_cast<std::size_t>(gWidth) * static_cast<std::size_t>(gDepth);
+  return static_cast<uint64_t>(std::count(static_cast<const uint32_t*>(gPixels), end, rgb));
+}
+
+bool DamagePending() {
+  graphsync::Hold hold(gBufferLock);
+  return !gDamage.Empty() || gPresenting.load();
+}
+
+void PostMessage(uint32_t message) {
+  {
+    graphsync::Hold hold(gPostLock);
+    if (gPostedCount < 8) gPosted[gPostedCount++] = message;
+  }
+  gWake.Set();
+}
+
+void ClearPostedMessages() {
+  graphsync::Hold hold(gPostLock);
+  gPostedCount = 0;
+}
+
+void PaintAll(platform::WinHandle window) {
+  Present(window, true);
+}
+
+bool MessageLoop(platform::WinHandle window, WindowProc proc) {
+  const int64_t period = platform::WinRefreshPeriodUs(window);
+  int64_t due = NowUs();
+  for (;;) {
+    platform::WinMessage m;
+    while (platform::WinPeekMessage(window, m)) {
+      if (!proc(window, m)) return false;
+    }
+    uint32_t posted;
+    while (TakePosted(posted)) {
+      if (posted == platform::WM_QUIT) return true;
+      if (!proc(window, platform::WinMessage{posted, 0, 0})) return false;
+    }
+    int64_t now = NowUs();
+    if (now >= due) {
+      Present(window, false);
+      due = now + period;
+    }
+    gWake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
+  }
+}
+
+}  // namespace graphcore

@@ -1,0 +1,151 @@
+// Internals shared by both revisions of the graphics library: the back buffer and its damage, the
+// request block and its execution, the window loop. Not for use outside graph/.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "graph/sync.h"
+#include "platform/win_sdl.h"
+
+namespace graphcore {
+
+// Largest drawing area the back buffer holds.
+inline constexpr int32_t kMaxWidth = 4096;
+inline constexpr int32_t kMaxDepth = 4096;
+
+// Metrics of the window's fixed font: an 8 x 16 cell with a descent of 4.
+inline constexpr uint32_t kCharHeight = 16;
+inline constexpr uint32_t kCharDescent = 4;
+inline constexpr uint32_t kCharWidth = 8;
+
+// Request kinds.
+enum Kind : uint8_t {
+  rqNone = 0,
+  rqGetImage = 1,
+  rqLineStyle = 2,
+  rqStdFill = 3,
+  rqPalette = 4,
+  rqClip = 5,
+  rqNoClip = 6,
+  rqBkColor = 7,
+  rqBkMode = 8,
+  rqPixel = 9,
+  rqRectangle = 10,
+  rqLine = 11,
+  rqEllipse = 12,
+  rqPolygon = 13,
+  rqFloodFill = 14,
+  rqArc = 15,
+  rqPie = 16,
+  rqCellText = 17,
+  rqText = 18,
+  rqInvert = 19,
+  rqPutImage = 20,
+  rqFreeImage = 21,
+  rqSetup = 22,
+};
+inline constexpr unsigned kKinds = 23;
+
+// The request block: a kind and its argument words a0, a1, ...; the point list (kind 13) runs
+// from a3 for up to 100 points, the text (kinds 17, 18) from a7 or a3 for up to 257 characters.
+struct Request {
+  uint8_t kind;
+  uint32_t a[3 + 200];
+};
+
+// Pen style codes.
+inline constexpr uint32_t kPsSolid = 0, kPsDash = 1, kPsDot = 2, kPsDashDot = 3, kPsDashDotDot = 4,
+                          kPsNull = 5;
+
+// Palette table size and the largest load.
+inline constexpr uint32_t kPaletteEntries = 1025;
+inline constexpr uint32_t kMaxPaletteLoad = 1024;
+
+// The revision linked in (2 or 1), defined by the revision's transport file.
+extern const int gRevision;
+
+// The single request block (filled by the main thread; revision 1's drawing thread reads it).
+extern Request gRequest;
+
+// The palette table (main thread writes; the executing thread reads after rqPalette).
+extern uint32_t gPaletteTable[kPaletteEntries];
+extern uint32_t gPaletteCount;
+
+// The back buffer lock and the window lock.
+extern graphsync::Lock gBufferLock;
+extern graphsync::Lock gWindowLock;
+
+// Executes the block's request against the back buffer (kinds 5 and above under the buffer lock,
+// marking what they change as damaged for the window). The executing thread: the main thread in
+// revision 2, the drawing thread in revision 1.
+void Execute(const Request& r);
+
+// Gives the back buffer the size width x depth, black, the whole area damaged. Answers false when
+// the size exceeds the maximum. Takes the buffer lock. The thread that creates the surfaces.
+bool SetupBackBuffer(uint32_t width, uint32_t depth);
+
+// The executing thread's drawing state back to the module-start defaults.
+void ResetSurfaceState();
+
+// Selects the user fill pattern (set bits paint in the fill colour) for the next fills. Only
+// while no request is pending.
+void SetUserPattern(const uint8_t (&mask)[8]);
+
+// Back-buffer pixel (x, y) under the buffer lock; 0 outside.
+uint32_t BufferPixel(uint32_t x, uint32_t y);
+
+// Number of back-buffer pixels equal to `rgb`, under the buffer lock.
+uint64_t CountBufferPixels(uint32_t rgb);
+
+// Counts of executed requests per kind.
+extern std::atomic<uint64_t> gExecuted[kKinds];
+
+// How the window loop hands control to a window procedure: it answers false to end the loop.
+using WindowProc = bool (*)(platform::WinHandle window, const platform::WinMessage& m);
+
+// Puts a message into the window thread's own queue (the window system's PostThreadMessage /
+// PostMessage) and wakes the loop. Any thread.
+void PostMessage(uint32_t message);
+
+// Empties that queue (a new window's loop starts without stale messages). Window thread.
+void ClearPostedMessages();
+
+// Runs the message loop of `window` on its thread: dispatches window-system and posted messages
+// to `proc`, and copies damaged back-buffer areas to the window at most once per display refresh
+// (under the window lock, then the buffer lock), until WM_QUIT is taken from the posted queue
+// (answers true) or `proc` answers false (answers false).
+bool MessageLoop(platform::WinHandle window, WindowProc proc);
+
+// Copies the whole back buffer to the window now (expose). Window thread.
+void PaintAll(platform::WinHandle window);
+
+// The window being served (0 none); set by the window thread. Any thread may read it.
+extern std::atomic<platform::WinHandle> gWindow;
+
+// Number of presents whose damage has been shown (for graphinspect::WaitPresented).
+bool DamagePending();
+extern graphsync::Event gPresented;
+
+// Module start of the shared drawing state (both revisions). Main thread.
+void StartModule();
+
+// Issues rqLineStyle with a pen style code. Main thread.
+void LineStyle(uint32_t penCode);
+
+// The common tail of a successful Init: palette, line style, background, clearing, text metrics
+// and text window. Main thread.
+void InitCommonTail();
+
+// Revision hooks provided by each transport file.
+// Takes the request block for filling (revision 1 waits until the drawing thread is ready).
+Request& BeginRequest(uint8_t kind);
+// Hands the filled block on (revision 2 executes it at once).
+void PostRequest();
+// Waits until no request is pending.
+void WaitIdle();
+
+// Shows a failure message (box or standard error, see platform::WinMessageBox).
+void Fail(const char* text, const char* caption);
+
+}  // namespace graphcore

@@ -1,0 +1,308 @@
+// Module Graph, the parts both revisions share: public variables, the drawing and settings
+// operations built on the request block, the common tail of Init, and the inspection views.
+#include "graph/Graph.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+#include "graph/core.h"
+#include "graph/inspect.h"
+
+namespace Graph {
+
+uint32_t Width, Depth, Columns, Rows, NumPColor;
+
+uint32_t PATSYM_HORIZ = 0, PATSYM_VERT = 1, PATSYM_DIAG2 = 2, PATSYM_DIAG1 = 3, PATSYM_DENSE2 = 4,
+         PATSYM_DENSE1 = 5, PATSYM_SOLID = 8;
+
+uint32_t LNSTYLE_SOLID = 0, LNSTYLE_SHORTDASH = 1, LNSTYLE_DOT = 2, LNSTYLE_DASHDOT = 3,
+         LNSTYLE_DASHDOUBLEDOT = 4, LNSTYLE_INVISIBLE = 5;
+
+uint32_t _GPSET = 0xCC0020, _GPRESET = 0x440328, _GAND = 0x8800C6, _GOR = 0xEE0086,
+         _GXOR = 0x660046;
+
+}  // namespace Graph
+
+namespace graphcore {
+namespace {
+
+constexpr uint32_t kPatSolid = 8;
+
+// The 16-colour standard palette.
+constexpr uint32_t kStdPalette[16] = {0x000000, 0x0000B0, 0x00B000, 0x008080, 0xB00000, 0x800080,
+                                      0xB06000, 0xC0C0C0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,
+                                      0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
+
+// Drawing state kept by the calling thread.
+uint32_t gDeviceColours;  // colours the display shows (all of a cardinal's range: 32 bits)
+bool gStdFillMode;
+uint32_t gStdFillMask;
+uint8_t gFillMask[8];
+uint32_t gBkColor;
+bool gCursorOn;
+bool gCursorShown;
+uint32_t gTextCol, gTextRow;
+uint32_t gWinLeft, gWinTop, gWinRight, gWinBottom;
+uint32_t gCharHeight, gCharDescent, gCharWidth;
+
+void Post1(uint8_t kind, uint32_t a0) {
+  Request& r = BeginRequest(kind);
+  r.a[0] = a0;
+  PostRequest();
+}
+
+void Post4(uint8_t kind, uint32_t a0, uint32_t a1, uint32_t a2, uint32_t a3) {
+  Request& r = BeginRequest(kind);
+  r.a[0] = a0;
+  r.a[1] = a1;
+  r.a[2] = a2;
+  r.a[3] = a3;
+  PostRequest();
+}
+
+// Inverts the text cursor's cell on the surfaces.
+void InvertCursorCell() {
+  Post4(rqInvert, (gTextCol - 1) * gCharWidth, (gTextRow - 1) * gCharHeight,
+        gTextCol * gCharWidth - 1, gTextRow * gCharHeight - 1);
+}
+
+// First step of a drawing operation: the cursor comes off the picture.
+void HideCursor() {
+  if (gCursorShown) {
+    InvertCursorCell();
+    gCursorShown = false;
+  }
+}
+
+void FilledRectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
+  Request& r = BeginRequest(rqRectangle);
+  r.a[0] = x1;
+  r.a[1] = y1;
+  r.a[2] = x2;
+  r.a[3] = y2;
+  r.a[4] = colour;
+  r.a[5] = 1;
+  PostRequest();
+}
+
+uint32_t Clamp(uint32_t v, uint32_t lo, uint32_t hi) {
+  return std::max(lo, std::min(v, hi));
+}
+
+}  // namespace
+
+void StartModule() {
+  ResetSurfaceState();
+  gStdFillMode = true;
+  gStdFillMask = kPatSolid;
+  std::memset(gFillMask, 0, sizeof gFillMask);
+  gCursorOn = false;
+  gCursorShown = false;
+  // The back buffer has 32 bits per pixel: 2 to that power is beyond any palette.
+  gDeviceColours = UINT32_MAX;
+}
+
+void LineStyle(uint32_t penCode) {
+  Post1(rqLineStyle, penCode);
+}
+
+void InitCommonTail() {
+  Graph::NumPColor = gDeviceColours;
+  // The new surfaces do not show the cursor.
+  gCursorShown = false;
+  Graph::InitStdPalette();
+  LineStyle(kPsSolid);
+  Graph::SetBkMix(true);
+  Graph::SetBkColor(0);
+  Graph::ClearScreen(0);
+  gCharHeight = kCharHeight;
+  gCharDescent = kCharDescent;
+  gCharWidth = kCharWidth;
+  Graph::Rows = (Graph::Depth - gCharDescent) / gCharHeight;
+  Graph::Columns = Graph::Width / gCharWidth;
+  Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
+}
+
+}  // namespace graphcore
+
+namespace Graph {
+
+using namespace graphcore;
+
+void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
+  HideCursor();
+  Request& r = BeginRequest(rqLine);
+  r.a[0] = x1;
+  r.a[1] = y1;
+  r.a[2] = x2;
+  r.a[3] = y2;
+  r.a[4] = colour;
+  PostRequest();
+  DisplayCursor(gCursorOn);
+}
+
+void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour) {
+  Ellipse(x, y, radius, radius, colour, false);
+}
+
+void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill) {
+  HideCursor();
+  Request& r = BeginRequest(rqEllipse);
+  r.a[0] = x - a;
+  r.a[1] = y - b;
+  r.a[2] = x + a;
+  r.a[3] = y + b;
+  r.a[4] = colour;
+  r.a[5] = fill ? 1 : 0;
+  PostRequest();
+  DisplayCursor(gCursorOn);
+}
+
+void ClearScreen(uint32_t mode) {
+  HideCursor();
+  const uint32_t colour = gBkColor;
+  uint32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+  bool draw = true;
+  if (mode == 0) {
+    x2 = Width - 1;
+    y2 = Depth - 1;
+  } else if (mode == 2) {
+    x1 = (gWinLeft - 1) * gCharWidth;
+    y1 = (gWinTop - 1) * gCharHeight;
+    x2 = gWinRight * gCharWidth;
+    y2 = gWinBottom * gCharHeight + gCharDescent;
+  } else {
+    draw = false;
+  }
+  if (draw) {
+    // Solid whatever the current pattern.
+    const bool wasStd = gStdFillMode;
+    const uint32_t mask = gStdFillMask;
+    SetStdFillMask(PATSYM_SOLID);
+    FilledRectangle(x1, y1, x2, y2, colour);
+    if (wasStd) {
+      SetStdFillMask(mask);
+    } else {
+      uint8_t user[8];
+      std::memcpy(user, gFillMask, sizeof user);
+      SetFillMask(user);
+    }
+  }
+  if (gRevision == 2) SetTextPosition(1, 1);
+  DisplayCursor(gCursorOn);
+}
+
+void InitStdPalette() {
+  RemapAllPalette(kStdPalette, 16);
+}
+
+int32_t RemapAllPalette(const uint32_t* palette, uint32_t count) {
+  if (count > NumPColor || (palette == nullptr && count > 0)) return -1;
+  const uint32_t n = std::min(count, kMaxPaletteLoad);
+  WaitIdle();  // revision 1's drawing thread reads the table
+  std::copy(palette, palette + n, gPaletteTable);
+  gPaletteCount = n;
+  Request& r = BeginRequest(rqPalette);
+  (void)r;
+  PostRequest();
+  return 0;
+}
+
+uint32_t SetBkColor(uint32_t colour) {
+  const uint32_t previous = gBkColor;
+  gBkColor = colour;
+  Post1(rqBkColor, colour);
+  return previous;
+}
+
+void SetBkMix(bool opaque) {
+  Post1(rqBkMode, opaque ? 2 : 1);
+}
+
+void SetStdFillMask(uint32_t pattern) {
+  gStdFillMode = true;
+  gStdFillMask = pattern;
+  Post1(rqStdFill, pattern);
+}
+
+uint32_t GetStdFillMask() {
+  return gStdFillMask;
+}
+
+void SetFillMask(const uint8_t (&mask)[8]) {
+  // The pattern is the executing thread's: change it only while no request is pending.
+  WaitIdle();
+  gStdFillMode = false;
+  std::memcpy(gFillMask, mask, sizeof gFillMask);
+  SetUserPattern(mask);
+}
+
+bool DisplayCursor(bool on) {
+  const bool previous = gCursorOn;
+  gCursorOn = on;
+  if (on && !gCursorShown) {
+    InvertCursorCell();
+    gCursorShown = true;
+  } else if (!on && gCursorShown) {
+    InvertCursorCell();
+    gCursorShown = false;
+  }
+  return previous;
+}
+
+TextPosition SetTextPosition(uint32_t col, uint32_t row) {
+  col = Clamp(col, gWinLeft, gWinRight);
+  row = Clamp(row, gWinTop, gWinBottom);
+  HideCursor();
+  const TextPosition previous{gTextRow, gTextCol};
+  gTextCol = col;
+  gTextRow = row;
+  DisplayCursor(gCursorOn);
+  return previous;
+}
+
+void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
+  x1 = Clamp(x1, 1, Columns);
+  x2 = Clamp(x2, 1, Columns);
+  y1 = Clamp(y1, 1, Rows);
+  y2 = Clamp(y2, 1, Rows);
+  gWinLeft = std::min(x1, x2);
+  gWinRight = std::max(x1, x2);
+  gWinTop = std::min(y1, y2);
+  gWinBottom = std::max(y1, y2);
+  SetTextPosition(gWinLeft, gWinTop);
+}
+
+}  // namespace Graph
+
+namespace graphinspect {
+
+uint32_t Pixel(uint32_t x, uint32_t y) {
+  graphcore::WaitIdle();
+  return graphcore::BufferPixel(x, y);
+}
+
+uint64_t CountPixels(uint32_t rgb) {
+  graphcore::WaitIdle();
+  return graphcore::CountBufferPixels(rgb);
+}
+
+uint64_t Requests(unsigned kind) {
+  return kind < graphcore::kKinds ? graphcore::gExecuted[kind].load() : 0;
+}
+
+bool WaitPresented(int timeoutMs) {
+  graphcore::WaitIdle();
+  for (int waited = 0; waited <= timeoutMs; ++waited) {
+    if (!graphcore::DamagePending()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+uint32_t WindowId() {
+  return graphcore::gWindow.load();
+}
+
+}  // namespace graphinspect

@@ -1,0 +1,31 @@
+// Read-only views into the graphics library for tests and benchmarks of any module. Main thread
+// (the thread that draws), after a successful Graph::Init unless noted.
+#pragma once
+
+#include <cstdint>
+
+namespace graphinspect {
+
+// Request kinds as counted by Requests.
+inline constexpr unsigned kLine = 11;
+inline constexpr unsigned kEllipse = 12;
+
+// The back buffer's pixel (x, y) as 0x00RRGGBB; 0 outside the drawing area. Revision 1 first
+// waits until the pending request has been carried out.
+uint32_t Pixel(uint32_t x, uint32_t y);
+
+// Number of back-buffer pixels whose value is `rgb` (0x00RRGGBB), counted under the buffer lock.
+// Revision 1 first waits as Pixel does.
+uint64_t CountPixels(uint32_t rgb);
+
+// Number of requests of `kind` (0..22) executed so far; 0 for other kinds. Any thread.
+uint64_t Requests(unsigned kind);
+
+// Waits until every drawn pixel has been copied to the window and the window updated (at most
+// `timeoutMs`); answers whether that happened. Any thread but the window's own.
+bool WaitPresented(int timeoutMs);
+
+// Identifier of the open window in the window layer (0 when none). Any thread.
+uint32_t WindowId();
+
+}  // namespace graphinspect

@@ -1,0 +1,405 @@
+// Revision 2 of the graphics library under SDL's offscreen driver: the window's life cycle, the
+// pixel rules of the back buffer, the settings operations and key forwarding from real SDL events
+// delivered to the service thread.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "graph/Graph.h"
+#include "graph/inspect.h"
+#include "graph/kvrIGraph.h"
+#include "graph/tests/line_reference.h"
+#include "platform/con_host.h"
+#include "platform/win_sdl.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kLightGreen = 0x00FF00, kYellow = 0xFFFF00;
+
+// Opens the 1000 x 750 window once for the tests that only draw.
+void Open() {
+  static bool open = false;
+  if (!open) {
+    Graph::Init();
+    ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+    open = true;
+  }
+  Graph::ClearScreen(0);
+}
+
+uint64_t Lit() {
+  return Graph::Width * Graph::Depth - graphinspect::CountPixels(kBlack);
+}
+
+// Runs first: the module start and Exit before any Init, then the first Init.
+TEST(GraphR2Lifecycle, ExitBeforeInitThenFirstInit) {
+  Graph::Init();
+  Graph::Exit();  // does nothing, and must not wait
+  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  EXPECT_FALSE(kvrIGraph::fGrMode);
+  EXPECT_EQ(Graph::NumPColor, 0u);
+
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  EXPECT_TRUE(kvrIGraph::fGrMode);
+  EXPECT_NE(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(Graph::Width, 1000u);
+  EXPECT_EQ(Graph::Depth, 750u);
+  EXPECT_EQ(Graph::Columns, 1000u / 8);
+  EXPECT_EQ(Graph::Rows, (750u - 4) / 16);
+  EXPECT_GT(Graph::NumPColor, 1024u);
+  EXPECT_EQ(Lit(), 0u) << "cleared to black";
+  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+}
+
+TEST(GraphR2Lifecycle, ReopenExitAndInitAgain) {
+  Open();
+  const uint32_t first = graphinspect::WindowId();
+  Graph::Line(0, 0, 99, 0, 15);
+  ASSERT_TRUE(Graph::Init(20, 30, 640, 480));
+  EXPECT_NE(graphinspect::WindowId(), first) << "a new window";
+  EXPECT_EQ(Graph::Width, 640u);
+  EXPECT_EQ(Graph::Columns, 80u);
+  EXPECT_EQ(Graph::Rows, 29u);
+  EXPECT_EQ(graphinspect::Pixel(10, 0), kBlack) << "the picture does not survive a reopening";
+  EXPECT_EQ(graphinspect::Pixel(700, 0), kBlack) << "outside the new area";
+
+  // Exit twice: the second must neither wait nor leave a quit request behind that would end
+  // the next window's loop.
+  Graph::Exit();
+  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  Graph::Exit();
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  const uint32_t reopened = graphinspect::WindowId();
+  EXPECT_NE(reopened, 0u);
+  Graph::Line(0, 0, 10, 10, 14);
+  EXPECT_TRUE(graphinspect::WaitPresented(2000)) << "the new window's loop still runs";
+  EXPECT_EQ(graphinspect::WindowId(), reopened);
+
+  // Init right after Exit, and again at once.
+  Graph::Exit();
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+}
+
+TEST(GraphR2Lifecycle, CloseButtonAndExposeLeaveTheWindowOpen) {
+  Open();
+  const uint32_t window = graphinspect::WindowId();
+  Graph::Line(5, 5, 50, 5, 12);
+  platform::WinPushClose(window);
+  platform::WinPushExpose(window);
+  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  // A redraw after the close request still reaches a live loop.
+  Graph::Line(5, 6, 50, 6, 12);
+  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  EXPECT_EQ(graphinspect::WindowId(), window);
+}
+
+TEST(GraphR2Pixels, EndPointsAndErase) {
+  Open();
+  Graph::Line(10, 10, 10, 10, 15);
+  EXPECT_EQ(graphinspect::Pixel(10, 10), kWhite);
+  EXPECT_EQ(Lit(), 1u);
+  Graph::ClearScreen(0);
+
+  Graph::Line(0, 0, 3, 0, 15);
+  for (uint32_t x = 0; x <= 3; ++x) EXPECT_EQ(graphinspect::Pixel(x, 0), kWhite) << x;
+  EXPECT_EQ(Lit(), 4u);
+
+  // The end point is drawn whatever the line style.
+  Graph::ClearScreen(0);
+  Graph::SetLinestyle(5);
+  Graph::Line(100, 100, 200, 150, 14);
+  EXPECT_EQ(graphinspect::Pixel(200, 150), kYellow);
+  EXPECT_EQ(Lit(), 1u);
+  Graph::SetLinestyle(1);  // dotted, opaque background 0: 3 on, 3 off
+  Graph::Line(100, 100, 110, 100, 14);
+  EXPECT_EQ(graphinspect::Pixel(100, 100), kYellow);
+  EXPECT_EQ(graphinspect::Pixel(103, 100), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(106, 100), kYellow);
+  EXPECT_EQ(graphinspect::Pixel(110, 100), kYellow);
+  Graph::SetLinestyle(0);
+
+  // Erasing by drawing again in colour 0 leaves the area black.
+  Graph::ClearScreen(0);
+  std::mt19937 random(7);
+  std::uniform_int_distribution<int32_t> x(-400, 1400), y(-400, 1150);
+  for (int i = 0; i < 200; ++i) {
+    const uint32_t x1 = uint32_t(x(random)), y1 = uint32_t(y(random));
+    const uint32_t x2 = uint32_t(x(random)), y2 = uint32_t(y(random));
+    Graph::Line(x1, y1, x2, y2, 1 + i % 15);
+    Graph::Line(x1, y1, x2, y2, 0);
+  }
+  EXPECT_EQ(Lit(), 0u);
+}
+
+TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
+  Open();
+  std::mt19937 random(11);
+  std::uniform_int_distribution<int32_t> x(-1500, 2500), y(-1500, 2300);
+  for (int i = 0; i < 120; ++i) {
+    const int32_t x1 = x(random), y1 = y(random), x2 = x(random), y2 = y(random);
+    Graph::ClearScreen(0);
+    Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 15);
+    const graphtest::Points want = graphtest::ReferenceLine(x1, y1, x2, y2, true, 1000, 750);
+    ASSERT_EQ(graphinspect::CountPixels(kWhite), want.size())
+        << x1 << "," << y1 << " " << x2 << "," << y2;
+    for (const auto& [px, py] : want) {
+      ASSERT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+    }
+  }
+  // Far-away end points: visited only where visible, exactly.
+  const int32_t far[][4] = {{-2000000000, 3, 2000000000, 700},
+                            {500, -2147483647, 501, 2147483647},
+                            {-2147483647, -2147483647, 2147483647, 2147483647},
+                            {2147483647, 10, -5, 12}};
+  for (const auto& l : far) {
+    Graph::ClearScreen(0);
+    Graph::Line(uint32_t(l[0]), uint32_t(l[1]), uint32_t(l[2]), uint32_t(l[3]), 15);
+    const graphtest::Points want =
+        graphtest::ReferenceLine(l[0], l[1], l[2], l[3], true, 1000, 750);
+    EXPECT_EQ(graphinspect::CountPixels(kWhite), want.size());
+    for (const auto& [px, py] : want) {
+      EXPECT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+    }
+  }
+}
+
+TEST(GraphR2Pixels, ColourNumbersAndPalette) {
+  Open();
+  Graph::Line(0, 0, 0, 0, 266);
+  EXPECT_EQ(graphinspect::Pixel(0, 0), kLightGreen) << "266 draws like 10";
+  Graph::Line(1, 0, 1, 0, 16);
+  Graph::Line(2, 0, 2, 0, 14);
+  EXPECT_EQ(graphinspect::Pixel(1, 0), kBlack) << "16 is black in the standard palette";
+  EXPECT_EQ(graphinspect::Pixel(2, 0), kYellow);
+
+  // A palette larger than the display's colour count is refused and changes nothing.
+  const uint32_t colours = Graph::NumPColor;
+  static uint32_t big[2000];
+  for (uint32_t i = 0; i < 2000; ++i) big[i] = 0x010101u * (i & 0xFF);
+  Graph::NumPColor = 256;
+  EXPECT_EQ(Graph::RemapAllPalette(big, 257), -1);
+  Graph::Line(3, 0, 3, 0, 14);
+  EXPECT_EQ(graphinspect::Pixel(3, 0), kYellow);
+  Graph::NumPColor = colours;
+  // 2000 entries on a 32-bit display: loaded (at most 1024 of them).
+  EXPECT_EQ(Graph::RemapAllPalette(big, 2000), 0);
+  Graph::Line(4, 0, 4, 0, 14);
+  EXPECT_EQ(graphinspect::Pixel(4, 0), 0x0E0E0Eu);
+  Graph::InitStdPalette();
+  Graph::Line(5, 0, 5, 0, 14);
+  EXPECT_EQ(graphinspect::Pixel(5, 0), kYellow);
+}
+
+TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
+  Open();
+  Graph::Circle(500, 400, 12, 10);
+  uint32_t minX = 9999, maxX = 0, minY = 9999, maxY = 0;
+  uint64_t count = 0;
+  for (uint32_t y = 380; y < 420; ++y) {
+    for (uint32_t x = 480; x < 520; ++x) {
+      if (graphinspect::Pixel(x, y) == 0) continue;
+      EXPECT_EQ(graphinspect::Pixel(x, y), kLightGreen);
+      minX = std::min(minX, x), maxX = std::max(maxX, x);
+      minY = std::min(minY, y), maxY = std::max(maxY, y);
+      // Symmetric in the box (488, 388) .. (511, 411).
+      EXPECT_NE(graphinspect::Pixel(999 - x, y), 0u) << x << "," << y;
+      EXPECT_NE(graphinspect::Pixel(x, 799 - y), 0u) << x << "," << y;
+      ++count;
+    }
+  }
+  EXPECT_EQ(minX, 488u);
+  EXPECT_EQ(maxX, 511u);
+  EXPECT_EQ(minY, 388u);
+  EXPECT_EQ(maxY, 411u);
+  EXPECT_EQ(count, Lit());
+  EXPECT_EQ(graphinspect::Pixel(500, 400), kBlack) << "an outline";
+  EXPECT_EQ(graphinspect::Requests(graphinspect::kEllipse) > 0, true);
+
+  // The same circle with its centre near the left edge: exactly the part inside.
+  Graph::ClearScreen(0);
+  Graph::Circle(130, 300, 40, 15);
+  std::set<std::pair<uint32_t, uint32_t>> whole;
+  for (uint32_t y = 250; y < 350; ++y) {
+    for (uint32_t x = 80; x < 180; ++x) {
+      if (graphinspect::Pixel(x, y) == kWhite) whole.insert({x, y});
+    }
+  }
+  Graph::ClearScreen(0);
+  Graph::Circle(10, 300, 40, 15);
+  uint64_t inside = 0;
+  for (const auto& [x, y] : whole) {
+    if (x >= 120) {
+      EXPECT_EQ(graphinspect::Pixel(x - 120, y), kWhite);
+      ++inside;
+    }
+  }
+  EXPECT_EQ(Lit(), inside);
+  // A huge circle whose box reaches past every edge draws only its visible arcs, promptly.
+  Graph::ClearScreen(0);
+  Graph::Circle(500, 375, 2000000000, 15);
+  EXPECT_EQ(Lit(), 0u);
+  Graph::Circle(500, 375, 600, 15);
+  EXPECT_GT(Lit(), 0u);
+}
+
+TEST(GraphR2Pixels, FilledEllipseAndRectangles) {
+  Open();
+  Graph::Ellipse(100, 100, 10, 5, 4, true);
+  EXPECT_EQ(graphinspect::Pixel(100, 100), 0xB00000u);
+  EXPECT_EQ(graphinspect::Pixel(90, 100), 0xB00000u);
+  EXPECT_EQ(graphinspect::Pixel(110, 100), kBlack) << "right column excluded";
+  EXPECT_EQ(graphinspect::Pixel(100, 105), kBlack) << "bottom row excluded";
+
+  // ClearScreen(2) fills the text window with the background colour, corners included.
+  Graph::ClearScreen(0);
+  Graph::SetTextWindow(2, 2, 3, 3);
+  Graph::SetBkColor(15);
+  Graph::ClearScreen(2);
+  EXPECT_EQ(graphinspect::Pixel(8, 16), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(24, 52), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(7, 16), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(25, 52), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(24, 53), kBlack);
+  EXPECT_EQ(Lit(), 17u * 37u);
+  EXPECT_EQ(Graph::SetBkColor(0), 15u);
+  Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
+
+  // A hatch pattern does not leak into ClearScreen, and is restored after it.
+  Graph::SetStdFillMask(Graph::PATSYM_HORIZ);
+  Graph::SetBkColor(1);
+  Graph::ClearScreen(0);
+  EXPECT_EQ(Graph::GetStdFillMask(), Graph::PATSYM_HORIZ);
+  EXPECT_EQ(graphinspect::CountPixels(0x0000B0), 1000u * 750u);
+  Graph::SetBkColor(0);
+  Graph::ClearScreen(0);
+  Graph::Ellipse(100, 100, 50, 50, 15, true);
+  EXPECT_EQ(graphinspect::Pixel(100, 100), kBlack) << "hatch gap in the background colour";
+  EXPECT_EQ(graphinspect::Pixel(100, 95), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(100, 99), kWhite) << "row 3 of every 8 is the hatch line";
+  EXPECT_EQ(graphinspect::Pixel(100, 91), kWhite);
+  Graph::SetStdFillMask(Graph::PATSYM_SOLID);
+
+  // A user pattern: set bits in the colour, clear bits in the background colour.
+  Graph::ClearScreen(0);
+  const uint8_t checker[8] = {0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
+  Graph::SetFillMask(checker);
+  Graph::Ellipse(200, 200, 30, 30, 15, true);
+  EXPECT_EQ(graphinspect::Pixel(200, 200), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(201, 200), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(201, 201), kWhite);
+  Graph::ClearScreen(0);
+  EXPECT_EQ(Lit(), 0u) << "ClearScreen fills solid under a user pattern";
+  Graph::SetStdFillMask(Graph::PATSYM_SOLID);
+}
+
+TEST(GraphR2Text, TextWindowPositionAndCursor) {
+  Open();
+  Graph::SetTextWindow(10, 5, 2, 1);
+  // The text position went to column 2, row 1; clamping keeps it in columns 2..10, rows 1..5.
+  Graph::TextPosition p = Graph::SetTextPosition(100, 100);
+  EXPECT_EQ(p.col, 2u);
+  EXPECT_EQ(p.row, 1u);
+  p = Graph::SetTextPosition(0, 0);
+  EXPECT_EQ(p.col, 10u);
+  EXPECT_EQ(p.row, 5u);
+
+  // ClearScreen(1) draws nothing but puts the text position back at the window's top left.
+  Graph::SetTextPosition(5, 3);
+  Graph::Line(0, 700, 0, 700, 15);
+  Graph::ClearScreen(1);
+  EXPECT_EQ(graphinspect::Pixel(0, 700), kWhite);
+  p = Graph::SetTextPosition(4, 4);
+  EXPECT_EQ(p.col, 2u);
+  EXPECT_EQ(p.row, 1u);
+
+  // The cursor is the inverted cell (right column and bottom row excluded), and drawing keeps it.
+  Graph::ClearScreen(0);
+  Graph::SetTextPosition(3, 2);
+  EXPECT_FALSE(Graph::DisplayCursor(true));
+  EXPECT_EQ(Lit(), 7u * 15u);
+  EXPECT_EQ(graphinspect::Pixel(16, 16), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(22, 30), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(23, 30), kBlack);
+  Graph::Line(16, 16, 16, 16, 4);  // drawn with the cursor taken off, then put back
+  EXPECT_EQ(graphinspect::Pixel(16, 16), 0xFFFFFFu ^ 0xB00000u);
+  EXPECT_TRUE(Graph::DisplayCursor(false));
+  EXPECT_EQ(graphinspect::Pixel(16, 16), 0xB00000u);
+  EXPECT_EQ(Lit(), 1u);
+  Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
+}
+
+// Reads forwarded records, skipping any that the console's own sources put there.
+platform::InputRecord NextForwarded() {
+  platform::InputRecord r{};
+  for (;;) {
+    if (!platform::ConWaitInput(3000)) {
+      ADD_FAILURE() << "no record forwarded";
+      return r;
+    }
+    platform::ConReadInput(r);
+    if (r.Event.wVirtualKeyCode == 0 && r.Event.uChar == 0) return r;
+  }
+}
+
+TEST(GraphR2Keys, ForwardsPressReleaseAndShift) {
+  Open();
+  const uint32_t window = graphinspect::WindowId();
+  constexpr uint32_t kA = 4, kLeftShift = 225, kUp = 82, kF13 = 104, kRightAlt = 230;
+
+  platform::WinPushKey(window, kA, true, false);
+  platform::WinPushKey(window, kA, false, false);
+  platform::InputRecord r = NextForwarded();
+  EXPECT_EQ(r.EventType, platform::KEY_EVENT);
+  EXPECT_EQ(r.Event.bKeyDown, 1);
+  EXPECT_EQ(r.Event.wRepeatCount, 1);
+  EXPECT_EQ(r.Event.wVirtualScanCode, 0x1E);
+  EXPECT_EQ(r.Event.dwControlKeyState, 0u);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.bKeyDown, 0);
+  EXPECT_EQ(r.Event.wVirtualScanCode, 0x1E);
+
+  // Shift: its own press goes without the flag; keys while it is held carry it.
+  platform::WinPushKey(window, kLeftShift, true, false);
+  platform::WinPushKey(window, kA, true, true);
+  platform::WinPushKey(window, kA, false, true);
+  platform::WinPushKey(window, kLeftShift, false, true);
+  platform::WinPushKey(window, kUp, true, false);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.wVirtualScanCode, 42);
+  EXPECT_EQ(r.Event.dwControlKeyState, 0u);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.bKeyDown, 1);
+  EXPECT_EQ(r.Event.dwControlKeyState, platform::SHIFT_PRESSED);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.bKeyDown, 0);
+  EXPECT_EQ(r.Event.dwControlKeyState, platform::SHIFT_PRESSED);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.wVirtualScanCode, 42);
+  EXPECT_EQ(r.Event.dwControlKeyState, platform::SHIFT_PRESSED);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.wVirtualScanCode, 72) << "cursor up, no enhanced flag";
+  EXPECT_EQ(r.Event.dwControlKeyState, 0u);
+  platform::WinPushKey(window, kUp, false, false);
+  NextForwarded();
+
+  // Scan codes of 100 and more fold: F13 (64 hex = 100) arrives as 0. Right Alt counts as Alt.
+  platform::WinPushKey(window, kF13, true, false);
+  platform::WinPushKey(window, kRightAlt, true, false);
+  platform::WinPushKey(window, kA, true, false);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.wVirtualScanCode, 0);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.wVirtualScanCode, 56);
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.dwControlKeyState, platform::LEFT_ALT_PRESSED);
+  // Releasing Alt clears its flag.
+  platform::WinPushKey(window, kRightAlt, false, false);
+  platform::WinPushKey(window, kA, false, false);
+  NextForwarded();
+  r = NextForwarded();
+  EXPECT_EQ(r.Event.dwControlKeyState, 0u);
+}
+
+}  // namespace

@@ -1,0 +1,227 @@
+// Revision 2 of the graphics library (Zentavor): drawing requests execute at once on the caller's
+// thread; a service thread, created once, owns the window, forwards its keys to the console input
+// and shows the back buffer. Init, Exit and the service thread pass control back and forth
+// through the handshake.
+#include <pthread.h>
+
+#include "graph/Graph.h"
+#include "graph/core.h"
+#include "graph/forward.h"
+#include "graph/kvrIGraph.h"
+#include "platform/con_host.h"
+#include "rts/RTS.h"
+
+namespace kvrIGraph {
+
+bool fGrMode;
+platform::ConHandle hConsoleInput;
+Proc proc;
+
+namespace {
+bool started;
+}
+
+void Init() {
+  if (!rts::Starting(started)) return;
+  proc = nullptr;
+  fGrMode = false;
+  hConsoleInput = platform::ConStdInput();
+  platform::ConFlushInput();
+}
+
+}  // namespace kvrIGraph
+
+namespace graphcore {
+
+const int gRevision = 2;
+
+namespace {
+
+bool started;
+bool gInitialised;
+bool gClosed;
+int32_t gWinX, gWinY;
+uint32_t gLineStyleNo;
+
+// The handshake. Each direction has its own auto-reset event, so a side that signals and then
+// waits can never take its own signal back: every signal reaches the other side.
+graphsync::Event gToService = GRAPHSYNC_AUTO_RESET_EVENT;
+graphsync::Event gToCaller = GRAPHSYNC_AUTO_RESET_EVENT;
+
+// Set by the service thread before it signals that it could not start video (no display); it
+// then ends. Read by the main thread after the signal.
+bool gNoVideo;
+
+// Console control-key flags tracked by the forwarding; the service thread's own.
+uint32_t gModifierState;
+
+constexpr uint32_t kPenCodes[6] = {kPsSolid, kPsDot, kPsDash, kPsDashDot, kPsDashDotDot, kPsNull};
+
+bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
+  if (kvrIGraph::proc) kvrIGraph::proc(window, m.message, m.wParam, m.lParam);
+  switch (m.message) {
+    case platform::WM_ACTIVATE:
+      gModifierState = 0;
+      break;
+    case platform::WM_PAINT:
+      PaintAll(window);
+      break;
+    case platform::WM_CLOSE:
+      break;  // the user cannot close the window
+    case platform::WM_KEYDOWN:
+    case platform::WM_SYSKEYDOWN:
+    case platform::WM_KEYUP:
+    case platform::WM_SYSKEYUP: {
+      const bool down = m.message == platform::WM_KEYDOWN || m.message == platform::WM_SYSKEYDOWN;
+      platform::ConWriteInput(KeyRecord(gModifierState, m.lParam, down));
+      break;
+    }
+    default:
+      break;
+  }
+  return true;
+}
+
+void* Service(void*) {
+  rts::BlockBreakSignals();
+  if (!platform::WinVideoStart(nullptr, 0)) {
+    gNoVideo = true;
+    gToCaller.Set();
+    return nullptr;
+  }
+  for (;;) {
+    const platform::WinHandle window = platform::WinCreate(
+        "Graph", gWinX, gWinY, Graph::Width, Graph::Depth, platform::WinStyle{false, false});
+    if (window == 0 || !SetupBackBuffer(Graph::Width, Graph::Depth)) {
+      Fail("Couldn't create main window", nullptr);
+      rts::Halt(9);
+    }
+    ClearPostedMessages();
+    gModifierState = 0;
+    gWindow.store(window);
+    gToCaller.Set();
+    MessageLoop(window, WindowProc);
+    gWindow.store(0);
+    platform::WinDestroy(window);
+    gToCaller.Set();
+    gToService.Wait();
+  }
+}
+
+}  // namespace
+
+platform::InputRecord KeyRecord(uint32_t& modifierState, intptr_t lParam, bool down) {
+  const uint32_t s = (static_cast<uint32_t>(lParam) >> 16) & 0xFF;
+  modifierState &= ~platform::ENHANCED_KEY;
+  platform::InputRecord r{};
+  r.EventType = platform::KEY_EVENT;
+  r.Event.bKeyDown = down ? 1 : 0;
+  r.Event.wRepeatCount = 1;
+  r.Event.wVirtualKeyCode = 0;
+  r.Event.wVirtualScanCode = static_cast<uint16_t>(s % 100);
+  r.Event.uChar = 0;
+  r.Event.dwControlKeyState = modifierState;
+  uint32_t flag = 0;
+  if (s == 42 || s == 54) {
+    flag = platform::SHIFT_PRESSED;
+  } else if (s == 29) {
+    flag = platform::LEFT_CTRL_PRESSED;
+  } else if (s == 56) {
+    flag = platform::LEFT_ALT_PRESSED;
+  }
+  if (down) {
+    modifierState |= flag;
+  } else {
+    modifierState &= ~flag;
+  }
+  return r;
+}
+
+Request& BeginRequest(uint8_t kind) {
+  gRequest.kind = kind;
+  return gRequest;
+}
+
+void PostRequest() {
+  Execute(gRequest);
+}
+
+void WaitIdle() {}
+
+void Fail(const char* text, const char* caption) {
+  platform::WinMessageBox(text, caption);
+}
+
+}  // namespace graphcore
+
+namespace Graph {
+
+using namespace graphcore;
+
+void Init() {
+  if (!rts::Starting(started)) return;
+  kvrIGraph::Init();
+  StartModule();
+  gLineStyleNo = 0;
+  gInitialised = false;
+  gClosed = false;
+}
+
+bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
+  if (!gInitialised) {
+    Width = width;
+    Depth = depth;
+    gWinX = x;
+    gWinY = y;
+    gInitialised = true;
+    pthread_t thread;
+    int failed;
+    {
+      rts::BreakSignalsBlocked blocked;
+      failed = pthread_create(&thread, nullptr, Service, nullptr);
+    }
+    if (failed) {
+      Fail("Graph server not run", "Graph");
+      return false;
+    }
+    pthread_detach(thread);
+    gToCaller.Wait();
+  } else {
+    if (gNoVideo) {
+      Fail("Graph server not run", "Graph");
+      return false;
+    }
+    Width = width;
+    Depth = depth;
+    gWinX = x;
+    gWinY = y;
+    if (!gClosed) Exit();
+    gToService.Set();
+    gToCaller.Wait();
+  }
+  if (gNoVideo) {
+    Fail("Graph server not run", "Graph");
+    return false;
+  }
+  kvrIGraph::fGrMode = true;
+  gLineStyleNo = 0;
+  InitCommonTail();
+  gClosed = false;
+  return true;
+}
+
+void Exit() {
+  // Nothing to close before the first Init, after a failed one, or while closed: the service
+  // thread then waits on the handshake and a quit request would end the next window's loop.
+  if (!gInitialised || gClosed || gNoVideo) return;
+  PostMessage(platform::WM_QUIT);
+  gToCaller.Wait();
+  gClosed = true;
+}
+
+void SetLinestyle(uint32_t style) {
+  gLineStyleNo = style;
+  LineStyle(style < 6 ? kPenCodes[style] : kPsSolid);
+}
+
+}  // namespace Graph

@@ -1,0 +1,139 @@
+// Revision 1 of the graphics library under SDL's offscreen driver: window thread and drawing
+// thread, the refusal of a second window, the close button, and revision 1's pixel rules.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include "graph/Graph.h"
+#include "graph/inspect.h"
+#include "graph/tests/line_reference.h"
+#include "platform/win_sdl.h"
+
+namespace {
+
+constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kLightGreen = 0x00FF00;
+constexpr unsigned kSetup = 22;
+
+uint64_t Lit() {
+  return Graph::Width * Graph::Depth - graphinspect::CountPixels(kBlack);
+}
+
+bool WaitWindowGone(int ms) {
+  for (int i = 0; i < ms; ++i) {
+    if (graphinspect::WindowId() == 0) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+// Runs first: the module start, Exit before Init, the first Init and the refused second one.
+TEST(GraphR1Lifecycle, InitOnceThenRefuse) {
+  Graph::Init();
+  Graph::Exit();
+  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  Graph::Line(0, 0, 5, 5, 15);  // before Init: dropped, no hang
+
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
+  EXPECT_NE(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(graphinspect::Requests(kSetup), 1u);
+  EXPECT_EQ(Graph::Columns, 125u);
+  EXPECT_EQ(Graph::Rows, (800u - 4) / 16);
+  EXPECT_EQ(Lit(), 0u);
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(Graph::Init(1, 1, 640, 480));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Graph: Graph window was already created\n");
+  EXPECT_EQ(Graph::Width, 1000u) << "the window keeps its geometry";
+}
+
+TEST(GraphR1Pixels, EndPointsClippingAndErase) {
+  Graph::ClearScreen(0);
+  Graph::Line(10, 10, 10, 10, 15);
+  EXPECT_EQ(Lit(), 0u) << "equal points draw nothing";
+  Graph::Line(0, 0, 3, 0, 15);
+  EXPECT_EQ(graphinspect::Pixel(0, 0), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(2, 0), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(3, 0), kBlack);
+  EXPECT_EQ(Lit(), 3u);
+
+  std::mt19937 random(5);
+  std::uniform_int_distribution<int32_t> x(-1500, 2500), y(-1500, 2300);
+  for (int i = 0; i < 60; ++i) {
+    const int32_t x1 = x(random), y1 = y(random), x2 = x(random), y2 = y(random);
+    Graph::ClearScreen(0);
+    Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 15);
+    const graphtest::Points want = graphtest::ReferenceLine(x1, y1, x2, y2, false, 1000, 800);
+    ASSERT_EQ(graphinspect::CountPixels(kWhite), want.size());
+    for (const auto& [px, py] : want) {
+      ASSERT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+    }
+    Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 0);
+    ASSERT_EQ(graphinspect::CountPixels(kWhite), 0u);
+  }
+
+  // Styles by pen code; the invisible pen draws nothing, not even an end point.
+  Graph::ClearScreen(0);
+  Graph::SetLineStyle(Graph::LNSTYLE_INVISIBLE);
+  Graph::Line(0, 0, 50, 50, 15);
+  EXPECT_EQ(Lit(), 0u);
+  Graph::SetLineStyle(Graph::LNSTYLE_SHORTDASH);  // 18 on, 6 off
+  Graph::Line(0, 0, 30, 0, 15);
+  EXPECT_EQ(graphinspect::Pixel(17, 0), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(18, 0), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(24, 0), kWhite);
+  Graph::SetLineStyle(Graph::LNSTYLE_SOLID);
+}
+
+TEST(GraphR1Pixels, CircleAndClearScreen) {
+  Graph::ClearScreen(0);
+  Graph::Circle(500, 400, 12, 10);
+  EXPECT_EQ(graphinspect::Pixel(488, 400), kLightGreen);
+  EXPECT_EQ(graphinspect::Pixel(511, 400), kLightGreen);
+  EXPECT_EQ(graphinspect::Pixel(500, 388), kLightGreen);
+  EXPECT_EQ(graphinspect::Pixel(500, 411), kLightGreen);
+  EXPECT_EQ(graphinspect::Pixel(512, 400), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(500, 412), kBlack);
+
+  // The filled rectangle of ClearScreen has no pen: it covers (0, 0) .. (Width - 3, Depth - 3).
+  Graph::SetBkColor(15);
+  Graph::ClearScreen(0);
+  EXPECT_EQ(graphinspect::Pixel(997, 797), kWhite);
+  EXPECT_EQ(graphinspect::Pixel(998, 797), kBlack);
+  EXPECT_EQ(graphinspect::Pixel(997, 798), kBlack);
+  EXPECT_EQ(graphinspect::CountPixels(kWhite), 998u * 798u);
+  Graph::SetBkColor(0);
+  Graph::Line(0, 799, 1000, 799, 15);
+  Graph::Line(999, 0, 999, 800, 15);
+  Graph::ClearScreen(0);
+  EXPECT_EQ(graphinspect::CountPixels(kWhite), 1000u + 799u) << "the last row and column are left";
+}
+
+TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {
+  const uint32_t window = graphinspect::WindowId();
+  ASSERT_NE(window, 0u);
+  platform::WinPushClose(window);
+  ASSERT_TRUE(WaitWindowGone(3000)) << "the close button destroys the window";
+  Graph::ClearScreen(0);
+  Graph::Line(0, 0, 10, 0, 15);
+  EXPECT_EQ(graphinspect::Pixel(9, 0), kWhite) << "drawing still reaches the back buffer";
+
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(Graph::Init(1, 1, 640, 480));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Graph: Graph window was already created\n");
+
+  Graph::Exit();
+  Graph::Exit();
+  ASSERT_TRUE(Graph::Init(10, 10, 640, 480));
+  EXPECT_NE(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(graphinspect::Requests(kSetup), 2u);
+  EXPECT_EQ(graphinspect::Pixel(9, 0), kBlack) << "a new back buffer";
+  Graph::Line(0, 0, 100, 100, 14);
+  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  Graph::Exit();
+  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+// Revision 1 of the graphics library (Trabolix): each Init starts a window thread that owns the
+// window; drawing requests pass one at a time, through the requestPosted and serverReady events,
+// to a drawing thread that carries them out on the back buffer.
+#include <pthread.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+
+#include "graph/Graph.h"
+#include "graph/core.h"
+#include "rts/RTS.h"
+
+namespace graphcore {
+
+const int gRevision = 1;
+
+namespace {
+
+// The window's frame in the window system's metrics: the outer size is Width x Depth, so the
+// client area is smaller by two borders and the caption.
+constexpr uint32_t kBorder = 1;
+constexpr uint32_t kCaption = 19;
+
+// The private message that starts the drawing thread once the message loop runs.
+constexpr uint32_t kResumeDrawing = platform::WM_USER + 1000;
+
+bool started;
+bool gCreated;  // a window was opened by Init and not yet closed by Exit
+int32_t gWinX, gWinY;
+
+// Both manual-reset. The main thread waits for serverReady, resets it, fills the request block
+// and signals requestPosted; the drawing thread does the rest.
+graphsync::Event gRequestPosted;
+graphsync::Event gServerReady;
+
+// Releases the drawing thread, created "suspended", once the window's loop runs.
+graphsync::Event gResume;
+std::atomic<bool> gDrawingThreadExists;  // set once by the window thread
+
+// Requests issued while no drawing thread runs (before a successful Init) go here and are dropped.
+Request gDropped;
+bool gDropping;
+
+// How the latest window thread's start went: 1 window open, -1 failed. Signalled to Init.
+std::atomic<int> gWindowOutcome;
+graphsync::Event gWindowStarted = GRAPHSYNC_AUTO_RESET_EVENT;
+
+pthread_t gWindowThread;
+bool gWindowThreadJoinable;  // main thread only
+
+bool gFirstActivation;  // window thread only
+
+void* Drawing(void*) {
+  rts::BlockBreakSignals();
+  // One step above normal priority where the system allows it (lowering the nice value needs
+  // privilege; without it the thread runs at normal priority).
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -1);
+  gResume.Wait();
+  gServerReady.Set();
+  for (;;) {
+    gRequestPosted.Wait();
+    gRequestPosted.Reset();
+    if (gRequest.kind == rqSetup) {
+      SetupBackBuffer(Graph::Width, Graph::Depth);
+      gExecuted[rqSetup].fetch_add(1, std::memory_order_relaxed);
+    } else {
+      Execute(gRequest);
+    }
+    gServerReady.Set();
+  }
+}
+
+bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
+  switch (m.message) {
+    case platform::WM_CREATE:
+      // The drawing thread is the process's one: a later window finds it running.
+      if (!gDrawingThreadExists.load()) {
+        pthread_t thread;
+        if (pthread_create(&thread, nullptr, Drawing, nullptr) == 0) {
+          pthread_detach(thread);
+          gDrawingThreadExists.store(true);
+        }
+      }
+      PostMessage(kResumeDrawing);
+      return true;
+    case kResumeDrawing:
+      gResume.Set();
+      return true;
+    case platform::WM_ACTIVATE:
+      usleep(50000);
+      if (gFirstActivation && m.wParam != platform::WA_INACTIVE) {
+        // The first activation goes back to the window that had it; the window system gives us
+        // no handle of it, and the window was shown without taking the focus.
+        gFirstActivation = false;
+      }
+      return true;
+    case platform::WM_PAINT:
+      PaintAll(window);
+      return true;
+    case platform::WM_CLOSE:
+      // The window is destroyed and its thread ends; drawing goes on into the back buffer.
+      return false;
+    default:
+      return true;
+  }
+}
+
+void* WindowThread(void*) {
+  rts::BlockBreakSignals();
+  gFirstActivation = true;
+  if (!platform::WinVideoStart(nullptr, 0)) {
+    Fail("Graph server not run", "Graph");
+    gWindowOutcome.store(-1);
+    gWindowStarted.Set();
+    return nullptr;
+  }
+  const uint32_t width = Graph::Width - 2 * kBorder;
+  const uint32_t depth = Graph::Depth - kCaption - 2 * kBorder;
+  platform::WinHandle window = 0;
+  if (Graph::Width > 2 * kBorder && Graph::Depth > kCaption + 2 * kBorder &&
+      Graph::Width <= static_cast<uint32_t>(kMaxWidth) &&
+      Graph::Depth <= static_cast<uint32_t>(kMaxDepth)) {
+    window =
+        platform::WinCreate("Graph", gWinX, gWinY, width, depth, platform::WinStyle{true, true});
+  }
+  if (window == 0) {
+    Fail("Couldn't create main window", nullptr);
+    gWindowOutcome.store(-1);
+    gWindowStarted.Set();
+    return nullptr;
+  }
+  ClearPostedMessages();
+  gWindow.store(window);
+  WindowProc(window, platform::WinMessage{platform::WM_CREATE, 0, 0});
+  if (!gDrawingThreadExists.load()) {
+    Fail("Graph server not run", "Graph");
+    gWindow.store(0);
+    platform::WinDestroy(window);
+    gWindowOutcome.store(-1);
+    gWindowStarted.Set();
+    return nullptr;
+  }
+  gWindowOutcome.store(1);
+  gWindowStarted.Set();
+  MessageLoop(window, WindowProc);
+  gWindow.store(0);
+  platform::WinDestroy(window);
+  return nullptr;
+}
+
+void Finalise() {
+  if (gCreated) Graph::Exit();
+}
+
+}  // namespace
+
+Request& BeginRequest(uint8_t kind) {
+  gDropping = !gDrawingThreadExists.load();
+  if (gDropping) return gDropped;
+  gServerReady.Wait();
+  gServerReady.Reset();
+  gRequest.kind = kind;
+  return gRequest;
+}
+
+void PostRequest() {
+  if (!gDropping) gRequestPosted.Set();
+}
+
+void WaitIdle() {
+  if (gDrawingThreadExists.load()) gServerReady.Wait();
+}
+
+void Fail(const char* text, const char* caption) {
+  platform::WinMessageBox(text, caption);
+}
+
+}  // namespace graphcore
+
+namespace Graph {
+
+using namespace graphcore;
+
+void Init() {
+  if (!rts::Starting(started)) return;
+  rts::AddFinaliser(Finalise);
+  StartModule();
+  gCreated = false;
+}
+
+bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
+  if (gCreated) {
+    Fail("Graph window was already created", "Graph");
+    return false;
+  }
+  gCreated = true;
+  Width = width;
+  Depth = depth;
+  gWinX = x;
+  gWinY = y;
+  if (gWindowThreadJoinable) {  // the previous window was closed by its close button
+    pthread_join(gWindowThread, nullptr);
+    gWindowThreadJoinable = false;
+  }
+  gWindowOutcome.store(0);
+  int failed;
+  {
+    rts::BreakSignalsBlocked blocked;
+    failed = pthread_create(&gWindowThread, nullptr, WindowThread, nullptr);
+  }
+  if (failed) {
+    Fail("Graph server not run", "Graph");
+    return false;
+  }
+  gWindowThreadJoinable = true;
+  // The window thread reports whether it could open the window; without it the drawing thread
+  // would never become ready.
+  gWindowStarted.Wait();
+  if (gWindowOutcome.load() != 1) return false;
+  Request& r = BeginRequest(rqSetup);
+  (void)r;
+  PostRequest();
+  InitCommonTail();
+  return true;
+}
+
+void Exit() {
+  if (!gCreated) return;
+  gCreated = false;
+  // Ends the window thread, which destroys its window; the drawing thread goes on.
+  PostMessage(platform::WM_QUIT);
+  if (gWindowThreadJoinable) {
+    pthread_join(gWindowThread, nullptr);
+    gWindowThreadJoinable = false;
+  }
+}
+
+void SetLineStyle(uint32_t style) {
+  LineStyle(style < 6 ? style : kPsSolid);
+}
+
+}  // namespace Graph

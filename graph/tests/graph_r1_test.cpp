@@ -9,6 +9,7 @@
 #include "graph/Graph.h"
 #include "graph/inspect.h"
 #include "graph/tests/line_reference.h"
+#include "graph/tests/test_main.h"
 #include "platform/win_sdl.h"
 
 namespace {

@@ -3,12 +3,14 @@
 // delivered to the service thread.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 #include "graph/Graph.h"
 #include "graph/inspect.h"
 #include "graph/kvrIGraph.h"
 #include "graph/tests/line_reference.h"
+#include "graph/tests/test_main.h"
 #include "platform/con_host.h"
 #include "platform/win_sdl.h"
 
@@ -29,6 +31,32 @@ void Open() {
 
 uint64_t Lit() {
   return Graph::Width * Graph::Depth - graphinspect::CountPixels(kBlack);
+}
+
+// Failures, each in a process of its own (death tests run before the others).
+TEST(GraphR2DeathTest, NoDisplayAnswersFalse) {
+  EXPECT_EXIT(
+      {
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+        unsetenv("SDL_VIDEODRIVER");
+        Graph::Init();
+        const bool first = Graph::Init(1, 1, 1000, 750);
+        const bool again = Graph::Init(1, 1, 1000, 750);  // still FALSE, and no hang
+        Graph::Exit();
+        std::exit(!first && !again && !kvrIGraph::fGrMode ? 3 : 1);
+      },
+      testing::ExitedWithCode(3), "Graph: Graph server not run\nGraph: Graph server not run");
+}
+
+TEST(GraphR2DeathTest, WindowCreationFailureStopsWithStatus9) {
+  EXPECT_EXIT(
+      {
+        Graph::Init();
+        Graph::Init(1, 1, 5000, 100);  // larger than any back buffer
+        std::exit(1);
+      },
+      testing::ExitedWithCode(9), "^Couldn't create main window\n$");
 }
 
 // Runs first: the module start and Exit before any Init, then the first Init.

@@ -1,0 +1,17 @@
+// The tests' main: ends the process as the programs do (rts ends with _exit), so the window
+// thread still running at the end never meets static destructors.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+int main(int argc, char** argv) {
+  testing::InitGoogleTest(&argc, argv);
+  testing::GTEST_FLAG(death_test_style) = "threadsafe";
+  const int result = RUN_ALL_TESTS();
+  std::fflush(stdout);
+  std::fflush(stderr);
+  _exit(result);
+}

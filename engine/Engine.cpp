@@ -1,6 +1,6 @@
 // Sphere engine: the figure store and sphere mesh, the matrix and projection arithmetic, and
-// moving and turning spheres in place. Drawing is in EngineDraw.cpp, the start body in
-// EngineInit.cpp.
+// moving and turning spheres in place. Drawing (the calls of Graph) is in EngineDraw.cpp, the start
+// body in EngineInit.cpp.
 //
 // Every named value is held as a 32-bit float; an expression is evaluated in double and rounded
 // once where it is stored, the way a compiler with wide registers would evaluate it.
@@ -24,6 +24,8 @@ constexpr double kPi = 3.14;
 constexpr double kTwoPi = 6.28;
 // Steps of the mesh in each direction.
 constexpr int kSteps = 8;
+// The viewing distance of the wireframe projection.
+constexpr float kDistance = 1000.0f;
 
 // The polar angle of ring `omega` (1..8), held as a float.
 float Phi(int omega) {
@@ -134,7 +136,11 @@ void RotMatrix(float angle, uint32_t As, Matrix& theMatrix) {
   MultMatrix(r, theMatrix);
 }
 
-pt2D Pt3D2D(pt3D pt1, float d) {
+namespace {
+
+// Pt3D2D, visible to the compiler where it is used, so a figure's points are projected without
+// a call per point (the arithmetic is the same).
+inline pt2D Project(const pt3D& pt1, float d) {
   const float x = pt1[1], y = pt1[2], z = pt1[3];
   pt2D screen{};
   if (y > 0.0f) {  // strictly in front of the viewer; -0.0 and NaN are not
@@ -144,14 +150,35 @@ pt2D Pt3D2D(pt3D pt1, float d) {
   return screen;
 }
 
-pt2D Pt3D2DRot(pt3D thePt, pt3D offset, Matrix theMatrix, float d) {
-  pt3D p, q;
-  for (int i = 1; i <= 3; ++i) p[i] = thePt[i] - offset[i];
+// Pt3D2DRot, likewise: p := thePt - offset; q[i] := sum over j of theMatrix[i][j] x p[j],
+// accumulated from 0 for j = 1, 2, 3 with each partial sum held as a float.
+inline pt2D ProjectRot(const pt3D& thePt, const pt3D& offset, const Matrix& theMatrix, float d) {
+  const float p[3] = {thePt[1] - offset[1], thePt[2] - offset[2], thePt[3] - offset[3]};
+  pt3D q;
   for (int i = 1; i <= 3; ++i) {
-    q[i] = 0.0f;
-    for (int j = 1; j <= 3; ++j) q[i] = static_cast<float>(double{theMatrix[i][j]} * p[j] + q[i]);
+    const auto& row = theMatrix[i];
+    float sum = 0.0f;
+    for (int j = 1; j <= 3; ++j) sum = static_cast<float>(double{row[j]} * p[j - 1] + sum);
+    q[i] = sum;
   }
-  return Pt3D2D(q, d);
+  return Project(q, d);
+}
+
+}  // namespace
+
+pt2D Pt3D2D(pt3D pt1, float d) {
+  return Project(pt1, d);
+}
+
+pt2D Pt3D2DRot(pt3D thePt, pt3D offset, Matrix theMatrix, float d) {
+  return ProjectRot(thePt, offset, theMatrix, d);
+}
+
+void ConvertRotFig(Fig3D tempFig3D, Matrix transfMatrix, pt3D offset, Fig2D& tempFig2D) {
+  for (int h = 1; h <= 2; ++h)
+    for (int r = 1; r <= kSteps; ++r)
+      for (int c = 1; c <= kSteps; ++c)
+        tempFig2D[h][r][c] = ProjectRot(tempFig3D[h][r][c], offset, transfMatrix, kDistance);
 }
 
 void DisplaceBol(float x, float y, float z, uint32_t idnmbr) {

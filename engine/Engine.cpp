@@ -19,7 +19,8 @@ Matrix TransformatieMatrix;
 
 namespace {
 
-// The engine's pi and two pi, as the mesh has always been built with them.
+// The engine's pi and two pi. They are not the full-precision values on purpose: they settle the
+// look of the sphere (no point at the pole, a tiny bottom ring, column 8 just short of a turn).
 constexpr double kPi = 3.14;
 constexpr double kTwoPi = 6.28;
 // Steps of the mesh in each direction.

@@ -134,13 +134,15 @@ void SetPixel(int32_t x, int32_t y, uint32_t rgb) {
   Damage(x, y, x + 1, y + 1);
 }
 
-i128 FloorDiv(i128 a, i128 b) {  // b > 0
-  i128 q = a / b;
+template <class W>
+W FloorDiv(W a, W b) {  // b > 0
+  W q = a / b;
   if ((a % b != 0) && (a < 0)) --q;
   return q;
 }
-i128 CeilDiv(i128 a, i128 b) {
-  return -FloorDiv(-a, b);
+template <class W>
+W CeilDiv(W a, W b) {
+  return -FloorDiv<W>(-a, b);
 }
 
 // The pen of one line: its pattern, colours and mix.
@@ -155,12 +157,89 @@ Pen MakePen(uint32_t style, uint32_t colour) {
   return Pen{kDashes[style < 6 ? style : 0], Colour(colour), Colour(gS.bkColour), gS.opaque};
 }
 
+// Sets n pixels from index `at` on, `step` apart.
+inline void Run(uint32_t* p, int64_t at, int64_t n, int64_t step, uint32_t rgb) {
+  for (int64_t j = 0; j < n; ++j, at += step) p[at] = rgb;
+}
+
+// Where a run's optional last pixel goes when the run is the shorter one (guarded by the buffer
+// lock like the back buffer).
+uint32_t gScratchPixel;
+
+// The solid line's runs (see LineSteps), for a fixed major step. The runs between the first and
+// the last are q or q + 1 steps long: q pixels are set in a loop of fixed length and the last one
+// through a pointer that goes to a scratch pixel for a short run, so the loop has no branch that
+// depends on the run.
+template <int64_t kStep>
+void Runs(uint32_t* p, int64_t at, int64_t left, int64_t run, int64_t e, int64_t q, int64_t r,
+          int64_t dm2, int64_t majorStep, int64_t minorStep, uint32_t rgb) {
+  const int64_t step = kStep ? kStep : majorStep;
+  auto next = [&] {
+    const bool longer = e < r;
+    run = q + (longer ? 1 : 0);
+    e += (longer ? dm2 : 0) - r;
+  };
+  // The first run, of any length up to q + 1.
+  int64_t n = run < left ? run : left;
+  for (int64_t j = 0; j < n; ++j) p[at + j * step] = rgb;
+  at += run * step + minorStep;
+  left -= n;
+  next();
+  while (left > q) {
+    for (int64_t j = 0; j < q; ++j) p[at + j * step] = rgb;
+    *(run > q ? p + at + q * step : &gScratchPixel) = rgb;
+    at += run * step + minorStep;
+    left -= run;
+    next();
+  }
+  // The last, possibly cut short.
+  n = run < left ? run : left;
+  for (int64_t j = 0; j < n; ++j) p[at + j * step] = rgb;
+}
+
+// The visible steps [lo, hi] of a line with d major and dm minor steps from (m1, n1) in
+// directions (sM, sm), the major coordinate kept in [majLo, majHi] and the minor one in
+// [minLo, minHi]; with t and e the minor offset and remainder of step lo. W is wide enough for
+// 2 d t products. Answers false when no step is visible.
+template <class W>
+bool ClipSteps(int64_t d, int64_t dm, int64_t sM, int64_t sm, int64_t m1, int64_t n1, int64_t majLo,
+               int64_t majHi, int64_t minLo, int64_t minHi, int64_t& lo, int64_t& hi, int64_t& t,
+               int64_t& e) {
+  lo = 0;
+  if (sM > 0) {
+    lo = std::max(lo, majLo - m1);
+    hi = std::min(hi, majHi - m1);
+  } else {
+    lo = std::max(lo, m1 - majHi);
+    hi = std::min(hi, m1 - majLo);
+  }
+  if (lo > hi) return false;
+  // Steps whose minor offset t(i) = floor((2 i dm + d) / 2d) is inside.
+  const int64_t tLo = sm > 0 ? minLo - n1 : n1 - minHi;
+  const int64_t tHi = sm > 0 ? minHi - n1 : n1 - minLo;
+  const W d2 = W(d) * 2, dm2 = W(dm) * 2;
+  if (dm == 0) {
+    if (tLo > 0 || tHi < 0) return false;
+  } else {
+    const W iLo = CeilDiv<W>(d2 * tLo - d, dm2);
+    const W iHi = FloorDiv<W>(d2 * (W(tHi) + 1) - d - 1, dm2);
+    if (iLo > lo) lo = iLo > hi ? hi + 1 : static_cast<int64_t>(iLo);
+    if (iHi < hi) hi = iHi < lo ? lo - 1 : static_cast<int64_t>(iHi);
+  }
+  if (lo > hi) return false;
+  const W num = W(lo) * dm2 + d;
+  t = static_cast<int64_t>(num / d2);
+  e = static_cast<int64_t>(num % d2);
+  return true;
+}
+
 // Draws the steps 0 .. n-1 of the line from (x1, y1) to (x2, y2), n being the larger of |dx| and
 // |dy|: step i sets the pixel i along the major axis and round(i * dminor / dmajor) (halves away
 // from the start) along the minor one. Only the steps inside the clip area are visited, and they
-// are exactly the pixels the unclipped line has there. The pen's pattern starts at `phase`;
-// answers the phase after the last step.
-uint32_t LineSteps(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pen, uint32_t phase) {
+// are exactly the pixels the unclipped line has there. `withEnd` adds step n, the end point. The
+// pen's pattern starts at `phase`; answers the phase after step n - 1.
+uint32_t LineSteps(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pen, uint32_t phase,
+                   bool withEnd = false) {
   const int64_t dx = x2 - x1, dy = y2 - y1;
   const int64_t adx = dx < 0 ? -dx : dx, ady = dy < 0 ? -dy : dy;
   const bool xMajor = adx >= ady;
@@ -179,34 +258,22 @@ uint32_t LineSteps(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pe
   const int64_t majLo = xMajor ? c.left : c.top, majHi = (xMajor ? c.right : c.bottom) - 1;
   const int64_t minLo = xMajor ? c.top : c.left, minHi = (xMajor ? c.bottom : c.right) - 1;
 
-  // Steps whose major coordinate is inside.
-  int64_t lo = 0, hi = d - 1;
-  if (sM > 0) {
-    lo = std::max(lo, majLo - m1);
-    hi = std::min(hi, majHi - m1);
+  int64_t lo = 0, hi = withEnd ? d : d - 1, t = 0, e = d;
+  const bool inside = x1 >= c.left && x1 < c.right && x2 >= c.left && x2 < c.right && y1 >= c.top &&
+                      y1 < c.bottom && y2 >= c.top && y2 < c.bottom;
+  if (inside) {
+    Damage(static_cast<int32_t>(std::min(x1, x2)), static_cast<int32_t>(std::min(y1, y2)),
+           static_cast<int32_t>(std::max(x1, x2) + 1), static_cast<int32_t>(std::max(y1, y2) + 1));
   } else {
-    lo = std::max(lo, m1 - majHi);
-    hi = std::min(hi, m1 - majLo);
+    // End points this far from the origin need 128-bit products.
+    constexpr int64_t kSmall = int64_t{1} << 29;
+    const bool small = std::max({x1, -x1, y1, -y1, x2, -x2, y2, -y2}) < kSmall;
+    const bool any =
+        small ? ClipSteps<int64_t>(d, dm, sM, sm, m1, n1, majLo, majHi, minLo, minHi, lo, hi, t, e)
+              : ClipSteps<i128>(d, dm, sM, sm, m1, n1, majLo, majHi, minLo, minHi, lo, hi, t, e);
+    if (!any) return next;
   }
-  if (lo > hi) return next;
-  // Steps whose minor offset t(i) = floor((2 i dm + d) / 2d) is inside.
-  const int64_t tLo = sm > 0 ? minLo - n1 : n1 - minHi;
-  const int64_t tHi = sm > 0 ? minHi - n1 : n1 - minLo;
-  if (dm == 0) {
-    if (tLo > 0 || tHi < 0) return next;
-  } else {
-    const i128 d2 = i128{d} * 2, dm2 = i128{dm} * 2;
-    i128 iLo = CeilDiv(d2 * tLo - d, dm2);
-    i128 iHi = FloorDiv(d2 * (i128{tHi} + 1) - d - 1, dm2);
-    if (iLo > lo) lo = iLo > hi ? hi + 1 : static_cast<int64_t>(iLo);
-    if (iHi < hi) hi = iHi < lo ? lo - 1 : static_cast<int64_t>(iHi);
-  }
-  if (lo > hi) return next;
-
-  const i128 num = i128{lo} * 2 * dm + d;
   const int64_t d2 = 2 * d, dm2 = 2 * dm;
-  int64_t t = static_cast<int64_t>(num / d2);
-  int64_t e = static_cast<int64_t>(num % d2);
   const int64_t major = m1 + sM * lo, minor = n1 + sm * t;
   const int64_t x = xMajor ? major : minor, y = xMajor ? minor : major;
   const int64_t stride = gWidth;
@@ -215,10 +282,9 @@ uint32_t LineSteps(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pe
   int64_t at = y * stride + x;
   const int64_t count = hi - lo + 1;
 
-  // The visible part's end for the damage rectangle.
-  {
-    const i128 numEnd = i128{hi} * 2 * dm + d;
-    const int64_t tEnd = static_cast<int64_t>(numEnd / d2);
+  if (!inside) {
+    // The visible part's end for the damage rectangle.
+    const int64_t tEnd = static_cast<int64_t>((i128{hi} * dm2 + d) / d2);
     const int64_t majorEnd = m1 + sM * hi, minorEnd = n1 + sm * tEnd;
     const int64_t xe = xMajor ? majorEnd : minorEnd, ye = xMajor ? minorEnd : majorEnd;
     Damage(static_cast<int32_t>(std::min(x, xe)), static_cast<int32_t>(std::min(y, ye)),
@@ -227,14 +293,32 @@ uint32_t LineSteps(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pe
 
   uint32_t* const p = gPixels;
   if (pen.dashes.bits == kDashes[0].bits) {
+    // Solid: runs of steps that share a minor coordinate. A run from remainder e lasts
+    // ceil((d2 - e) / dm2) steps; after the first, with d2 = q dm2 + r, a run lasts q + 1 steps
+    // when the remainder is below r and q steps otherwise, so no division is needed per run.
     const uint32_t rgb = pen.rgb;
-    for (int64_t k = 0; k < count; ++k) {
-      p[at] = rgb;
-      at += majorStep;
-      e += dm2;
-      const bool step = e >= d2;
-      e -= step ? d2 : 0;
-      at += step ? minorStep : 0;
+    if (dm == 0) {
+      Run(p, at, count, majorStep, rgb);
+      return next;
+    }
+    int64_t q, r, run;
+    if (d2 + dm2 <= UINT32_MAX) {  // the 32-bit division is the faster one
+      const uint32_t a = static_cast<uint32_t>(d2), b = static_cast<uint32_t>(dm2);
+      q = a / b;
+      r = a % b;
+      run = (a - static_cast<uint32_t>(e) + b - 1) / b;
+    } else {
+      q = d2 / dm2;
+      r = d2 % dm2;
+      run = (d2 - e + dm2 - 1) / dm2;
+    }
+    e += run * dm2 - d2;
+    if (majorStep == 1) {
+      Runs<1>(p, at, count, run, e, q, r, dm2, majorStep, minorStep, rgb);
+    } else if (majorStep == -1) {
+      Runs<-1>(p, at, count, run, e, q, r, dm2, majorStep, minorStep, rgb);
+    } else {
+      Runs<0>(p, at, count, run, e, q, r, dm2, majorStep, minorStep, rgb);
     }
   } else {
     uint32_t ph = static_cast<uint32_t>((phase + static_cast<uint64_t>(lo)) % pen.dashes.length);
@@ -443,8 +527,13 @@ void Rectangle(const Request& q) {
 void LineRequest(const Request& q) {
   const uint32_t colour = q.a[4];
   const int32_t x1 = S(q.a[0]), y1 = S(q.a[1]), x2 = S(q.a[2]), y2 = S(q.a[3]);
-  LineSteps(x1, y1, x2, y2, MakePen(gS.penStyle, colour), 0);
-  if (gRevision == 2) SetPixel(x2, y2, Colour(colour));
+  const Pen pen = MakePen(gS.penStyle, colour);
+  // Revision 2 sets the end point too. With a solid pen that is the line's step n, drawn in the
+  // same pass.
+  const bool endStep =
+      gRevision == 2 && pen.dashes.bits == kDashes[0].bits && (x1 != x2 || y1 != y2);
+  LineSteps(x1, y1, x2, y2, pen, 0, endStep);
+  if (gRevision == 2 && !endStep) SetPixel(x2, y2, Colour(colour));
 }
 
 void EllipseRequest(const Request& q) {
@@ -563,7 +652,9 @@ void Execute(const Request& r) {
       break;
     }
   }
-  gExecuted[r.kind].fetch_add(1, std::memory_order_relaxed);
+  // One thread executes requests at a time: a plain increment, atomic only for the readers.
+  gExecuted[r.kind].store(gExecuted[r.kind].load(std::memory_order_relaxed) + 1,
+                          std::memory_order_relaxed);
 }
 
 bool SetupBackBuffer(uint32_t width, uint32_t depth) {

@@ -1,0 +1,8 @@
+# Graphics library: lines and a sphere redraw against SDL's software renderer, and the cost of one
+# present through the window stand-in.
+if(TARGET graph_r2)
+  zt_add_bench(NAME graph_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/graph_bench.cpp
+    LIBS graph_r2 platform_win platform_con rts PkgConfig::SDL2)
+  zt_add_bench(NAME graph_present_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/graph_present_bench.cpp
+    LIBS platform_win)
+endif()

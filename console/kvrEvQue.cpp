@@ -174,8 +174,18 @@ platform::ConHandle gInput;
 uint32_t gSavedMode;
 KeyEntry gQueue[kQueueSize];
 std::atomic<uint8_t> gCount;  // read once without the lock by getKey and peekKey
-std::mutex gQueueLock;
-ManualResetEvent gNotEmpty;
+// The lock and the signal are never destroyed: the reader thread runs until the process ends.
+union Forever {
+  struct {
+    std::mutex lock;
+    ManualResetEvent notEmpty;
+  } sync;
+  Forever() : sync() {}
+  ~Forever() {}
+};
+Forever gForever;
+std::mutex& gQueueLock = gForever.sync.lock;
+ManualResetEvent& gNotEmpty = gForever.sync.notEmpty;
 
 void RestoreMode() {
   platform::ConSetMode(gInput, gSavedMode);

@@ -21,7 +21,15 @@ struct InputBuffer {
   int count = 0;         // records waiting
 };
 
-InputBuffer gInput;
+// Never destroyed: the source thread and the key reader wait on it until the process ends, and
+// destroying a condition variable with waiters blocks the exit.
+union Forever {
+  InputBuffer buffer;
+  Forever() : buffer() {}
+  ~Forever() {}
+};
+Forever gForever;
+InputBuffer& gInput = gForever.buffer;
 
 // Appends under the lock; the caller has made sure there is room.
 void Append(const InputRecord& record, bool keep) {

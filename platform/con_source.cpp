@@ -113,8 +113,9 @@ void OnStop(int sig) {
   sigemptyset(&set);
   sigaddset(&set, sig);
   pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-  raise(sig);  // stops here; SIGCONT resumes
+  raise(sig);  // stops here until SIGCONT (an orphaned process group does not stop at all)
   InstallHandler(sig, OnStop);
+  ApplyRaw();
   errno = savedErrno;
 }
 

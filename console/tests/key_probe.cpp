@@ -1,5 +1,7 @@
-// Test program: reads keys with IO.KeyPressed and IO.RdKey and writes each code in hexadecimal,
-// one line per key, until it reads q or standard input has ended. Linked with either build.
+// Test program: polls IO.KeyPressed as the programs do, reads with IO.RdKey and writes each code
+// in hexadecimal on a line of its own, until it reads q or standard input has ended. A key
+// without a character gives 00 and, once the next key is waiting, its scan code. Linked with
+// either build.
 #include <time.h>
 
 #include "console/IO.h"
@@ -32,10 +34,6 @@ int main(int argc, char** argv) {
       idle = 0;
       char c = IO::RdKey();
       WrHex(static_cast<uint8_t>(c));
-      if (c == '\0') {
-        IO::WrChar(' ');
-        WrHex(static_cast<uint8_t>(IO::RdKey()));
-      }
       IO::WrLn();
       if (c == 'q') break;
     } else if (platform::ConInputEnded() && platform::ConPendingInput() == 0) {

@@ -51,12 +51,15 @@ TEST(Frame, LaterPlanetsSeeEarlierPlanetsMoved) {
   Advance();
   // Planet 2's force as it must come out from planet 1 at its moved position (96.599, 300.080),
   // about 99.978 away, and planet 3 still at (102, 200).
+  // The direction is arctan(dy / dx), turned by the simulation's 3.14 (not pi) when the other
+  // planet lies at smaller x.
   auto pull = [](double mx, double my, double ox, double oy, double m1, double m2, double* fx,
                  double* fy) {
     double dx = ox - mx, dy = oy - my, d = std::sqrt(dx * dx + dy * dy);
     double f = m1 * 500.0 * m2 / (d * d);
-    *fx += f * dx / d;
-    *fy += f * dy / d;
+    double a = std::atan(dy / dx) + (dx < 0 ? 3.14 : 0.0);
+    *fx += f * std::cos(a);
+    *fy += f * std::sin(a);
     return d;
   };
   double fx = 0, fy = 0;

@@ -1,5 +1,6 @@
 // The console input buffer: a bounded ring of records under one lock, with conditions that wake
 // readers when records arrive and the standard-input source when room is made.
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 
@@ -16,9 +17,11 @@ struct InputBuffer {
   std::condition_variable nonEmpty;
   std::condition_variable nonFull;
   InputRecord ring[kCapacity];
-  bool keep[kCapacity];  // the record came from a pipe or a file: a flush keeps it
-  int head = 0;          // oldest record
-  int count = 0;         // records waiting
+  bool keep[kCapacity];         // the record came from a pipe or a file: a flush keeps it
+  int head = 0;                 // oldest record
+  int count = 0;                // records waiting
+  std::atomic<int> waiting{0};  // count, readable without the lock: a poll of an empty buffer
+                                // does not contend with the writers
 };
 
 // Never destroyed: the source thread and the key reader wait on it until the process ends, and
@@ -37,6 +40,7 @@ void Append(const InputRecord& record, bool keep) {
   gInput.ring[at] = record;
   gInput.keep[at] = keep;
   ++gInput.count;
+  gInput.waiting.store(gInput.count, std::memory_order_release);
 }
 
 }  // namespace
@@ -68,6 +72,7 @@ void ConFlushInput() {
       ++kept;
     }
     gInput.count = kept;
+    gInput.waiting.store(kept, std::memory_order_release);
   }
   gInput.nonFull.notify_all();
   detail::FlushSource();
@@ -90,11 +95,13 @@ void ConReadInput(InputRecord& record) {
     record = gInput.ring[gInput.head];
     gInput.head = (gInput.head + 1) % kCapacity;
     --gInput.count;
+    gInput.waiting.store(gInput.count, std::memory_order_release);
   }
   gInput.nonFull.notify_one();
 }
 
 bool ConPeekInput(InputRecord& record) {
+  if (gInput.waiting.load(std::memory_order_acquire) == 0) return false;
   std::lock_guard<std::mutex> hold(gInput.lock);
   if (gInput.count == 0) return false;
   record = gInput.ring[gInput.head];
@@ -112,8 +119,7 @@ bool ConWaitInput(int timeoutMs) {
 }
 
 int ConPendingInput() {
-  std::lock_guard<std::mutex> hold(gInput.lock);
-  return gInput.count;
+  return gInput.waiting.load(std::memory_order_acquire);
 }
 
 }  // namespace platform

@@ -55,8 +55,11 @@ void WriteAll(int fd, const char* p, size_t n) {
   }
 }
 
+// True unless another process group has the terminal. A terminal that is not the controlling
+// terminal has no foreground group and belongs to whoever reads it.
 bool Foreground() {
-  return tcgetpgrp(STDIN_FILENO) == getpgrp();
+  pid_t group = tcgetpgrp(STDIN_FILENO);
+  return group < 0 || group == getpgrp();
 }
 
 // Sets terminal attributes even from the background, where tcsetattr would stop the process

@@ -148,7 +148,6 @@ void BM_BarePtyByteToThread(benchmark::State& state) {
   cfmakeraw(&raw);
   tcsetattr(slave, TCSANOW, &raw);
   std::atomic<long> seen{0};
-  std::atomic<bool> stop{false};
   std::thread reader([&] {
     char b;
     while (read(slave, &b, 1) == 1 && b != 'x') seen.fetch_add(1);

@@ -13,7 +13,7 @@ using platform::InputRecord;
 using platform::KeyEventRecord;
 
 bool started;
-platform::ConHandle gInput;  // the module's own console input handle
+platform::ConHandle gInput;  // the module's own console input handle (the host has one buffer)
 uint8_t gPending;            // pending scan code, 0 for none
 
 // The codes of Ctrl and Alt with a key, by virtual-key code; 00 for every other key.
@@ -128,7 +128,6 @@ void Init() {
 }
 
 bool KeyPressed() {
-  (void)gInput;  // the console host has one input buffer
   InputRecord r;
   if (!platform::ConPeekInput(r)) return false;
   if (IsKeyDown(r)) return true;

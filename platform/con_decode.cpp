@@ -59,9 +59,9 @@ constexpr ByteTable MakeByteTable() {
   // Control characters: Ctrl + the key whose character, less 0x40 or 0x60, they are.
   for (int c = 0x00; c < 0x20; ++c) {
     DecodedKey base = t.key[c + 0x60 < 0x80 ? c + 0x60 : c + 0x40];
-    if (c == 0x00) base = t.key['2'];                    // Ctrl+@ is Ctrl+2 on the PC
-    if (c == 0x1E) base = t.key['6'];                    // Ctrl+^
-    if (c == 0x1F) base = t.key['-'];                    // Ctrl+_
+    if (c == 0x00) base = t.key[0x32];                   // Ctrl+@ is Ctrl+2 on the PC
+    if (c == 0x1E) base = t.key[0x36];                   // Ctrl+^
+    if (c == 0x1F) base = t.key[0x2D];                   // Ctrl+_
     if (c >= 0x1B && c <= 0x1D) base = t.key[c + 0x40];  // Ctrl+[ \ ]
     t.key[c] = {base.vk, base.scan, static_cast<uint8_t>(c), LEFT_CTRL_PRESSED};
   }

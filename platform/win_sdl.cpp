@@ -113,6 +113,16 @@ bool Translate(const SDL_Event& e, WinHandle window, WinMessage& m) {
   }
 }
 
+// Xlib ends the process when the display connection breaks and its handler returns. The window
+// thread stops here instead, for good: the program goes on drawing into its back buffer and
+// reading the console, as with a window that was closed.
+int LostDisplay(Display*) {
+  static const char kText[] = "Graph: display connection lost\n";
+  ssize_t ignored = write(2, kText, sizeof kText - 1);
+  (void)ignored;
+  for (;;) pause();
+}
+
 void Push(SDL_Event& e) {
   // SDL_PushEvent is safe from any thread.
   SDL_PushEvent(&e);
@@ -147,6 +157,7 @@ bool WinVideoStart(char* why, std::size_t size) {
       } else {
         gVideoOk = true;
         SDL_StopTextInput();
+        if (std::strcmp(driver, "x11") == 0) XSetIOErrorHandler(LostDisplay);
       }
     }
   }

@@ -60,7 +60,7 @@ struct Dashes {
   uint32_t bits;
   uint32_t length;
 };
-constexpr uint32_t Runs(std::initializer_list<uint32_t> runs) {
+constexpr uint32_t DashBits(std::initializer_list<uint32_t> runs) {
   uint32_t bits = 0, at = 0;
   bool on = true;
   for (uint32_t r : runs) {
@@ -72,12 +72,12 @@ constexpr uint32_t Runs(std::initializer_list<uint32_t> runs) {
   return bits;
 }
 constexpr Dashes kDashes[6] = {
-    {0xFFFFFF, 24},                  // solid
-    {Runs({18, 6}), 24},             // dash
-    {Runs({3, 3}), 6},               // dot
-    {Runs({9, 6, 3, 6}), 24},        // dash-dot
-    {Runs({9, 3, 3, 3, 3, 3}), 24},  // dash-dot-dot
-    {0, 24},                         // invisible
+    {0xFFFFFF, 24},                      // solid
+    {DashBits({18, 6}), 24},             // dash
+    {DashBits({3, 3}), 6},               // dot
+    {DashBits({9, 6, 3, 6}), 24},        // dash-dot
+    {DashBits({9, 3, 3, 3, 3, 3}), 24},  // dash-dot-dot
+    {0, 24},                             // invisible
 };
 
 // Hatch patterns of the standard fills, 8 rows top first, most significant bit leftmost.
@@ -405,7 +405,7 @@ void OutlineBox(int64_t x1, int64_t y1, int64_t x2, int64_t y2, const Pen& pen) 
     return;
   }
   ph = LineSteps(x2, y2, x1, y2, pen, ph);
-  if (x1 != x2) LineSteps(x1, y2, x1, y1, pen, ph);
+  LineSteps(x1, y2, x1, y1, pen, ph);
 }
 
 // The pixels of the ellipse inscribed in the box [left, left + w) x [top, top + h) are those whose

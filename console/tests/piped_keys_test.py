@@ -28,7 +28,8 @@ want = ["ready"] + [code for _, codes in KEYS for code in codes] + ["end"]
 
 start = time.time()
 before = resource.getrusage(resource.RUSAGE_CHILDREN)
-p = subprocess.run([PROBE], input=data, stdout=subprocess.PIPE, timeout=30)
+p = subprocess.run([PROBE], input=data, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                   timeout=30)
 after = resource.getrusage(resource.RUSAGE_CHILDREN)
 out = p.stdout.decode("latin-1")
 lines = out.split("\r\n")
@@ -36,6 +37,9 @@ ok = True
 if p.returncode != 0 or lines[:-1] != want or lines[-1] != "":
     print("got", repr(out), "code", p.returncode)
     print("want", want)
+    ok = False
+if p.stderr:
+    print("standard error:", p.stderr.decode("latin-1"))
     ok = False
 if "\n" in out.replace("\r\n", ""):
     print("a line end left without its CR")

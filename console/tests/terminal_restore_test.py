@@ -107,6 +107,7 @@ def run(scenario, typing):
     give_up(pid, reports)
     os.close(master)
     os.close(report_r)
+    check(b"Sanitizer" not in output, "no sanitizer report (%s)" % scenario)
     return output, reports.decode()
 
 
@@ -167,6 +168,7 @@ def stop_and_continue():
     os.close(master)
     os.close(report_r)
     rep = reports.decode()
+    check(b"Sanitizer" not in output, "no sanitizer report (stop)")
     check("stopped same=1" in rep, "Ctrl+Z restores while stopped: " + rep)
     check(stage == 3, "after fg keys arrive one at a time again (stage %d)" % stage)
     check("ended code=0 same=1" in rep, "end after stop and continue restores: " + rep)

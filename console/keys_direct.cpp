@@ -128,6 +128,9 @@ void Init() {
 }
 
 bool KeyPressed() {
+  // The second code of a two-code key counts as a waiting key: otherwise a cursor key would act
+  // only once the next key is typed, and a quitting key at the end of the input never would.
+  if (gPending != 0) return true;
   InputRecord r;
   if (!platform::ConPeekInput(r)) return false;
   if (IsKeyDown(r)) return true;

@@ -1,2 +1,4 @@
 // Stands in for Zentavor while its libraries are missing from the build.
-int main() { return 0; }
+int main() {
+  return 0;
+}

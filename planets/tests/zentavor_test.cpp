@@ -1,10 +1,14 @@
 // The planet simulation's arithmetic: the first frame's figures, the order in which planets see
 // each other's moves, and the degenerate positions that must stay finite.
-#include <cmath>
+#include "planets/Zentavor.h"
 
 #include <gtest/gtest.h>
 
-#include "planets/Zentavor.h"
+#include <cmath>
+
+#include "engine/Engine.h"
+#include "graph/Graph.h"
+#include "graph/inspect.h"
 
 namespace Zentavor {
 namespace {
@@ -106,6 +110,30 @@ TEST(Frame, DistanceIsEuclidean) {
   EXPECT_FLOAT_EQ(CalculateDistance({0, 0}, {3, 4}), 5.0f);
   EXPECT_FLOAT_EQ(CalculateDistance({3, 4}, {0, 0}), 5.0f);
   EXPECT_FLOAT_EQ(CalculateDistance({1, 1}, {1, 1}), 0.0f);
+}
+
+}  // namespace
+}  // namespace Zentavor
+
+namespace Zentavor {
+namespace {
+
+// The whole frame through the real engine and graphics library (offscreen window): after the
+// first frames every planet shows in its own colour, and planet 2 sits near the screen point
+// its centre projects to.
+TEST(Frame, PlanetsAppearInTheirColours) {
+  Graph::Init();
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  SetInitialValues();
+  for (int32_t k = 1; k <= 3; ++k) {
+    const planeet& p = planeten[k];
+    Engine::Bol(5.0f * p.pos.x, 5.0f * p.pos.y, 0.0f, 5.0f * p.grootte, static_cast<uint32_t>(k));
+  }
+  for (int n = 0; n < 3; ++n) Frame();
+  EXPECT_GT(graphinspect::CountPixels(0x008080), 50u) << "planet 1, cyan";
+  EXPECT_GT(graphinspect::CountPixels(0xB06000), 50u) << "planet 2, brown";
+  EXPECT_GT(graphinspect::CountPixels(0x0000FF), 50u) << "planet 3, light blue";
+  EXPECT_EQ(graphinspect::Requests(graphinspect::kLine) % 3, 0u);
 }
 
 }  // namespace

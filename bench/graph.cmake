@@ -3,6 +3,9 @@
 if(TARGET graph_r2)
   zt_add_bench(NAME graph_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/graph_bench.cpp
     LIBS graph_r2 platform_win platform_con rts PkgConfig::SDL2)
+  zt_add_bench(NAME graph_r1_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/graph_bench.cpp
+    LIBS graph_r1 platform_win rts PkgConfig::SDL2)
+  target_compile_definitions(graph_r1_bench PRIVATE GRAPH_BENCH_REAL_TIME)
   zt_add_bench(NAME graph_present_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/graph_present_bench.cpp
     LIBS platform_win)
 endif()

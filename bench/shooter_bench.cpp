@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "bench/alloc_count.h"
 #include "console/IO.h"
 #include "engine/Engine.h"
 #include "graph/Graph.h"
@@ -28,17 +29,15 @@
 
 namespace {
 
-thread_local uint64_t tAllocations;  // heap allocations made by this thread
-
 void BM_Pass(benchmark::State& state) {
   graphinspect::Pixel(0, 0);
   const uint64_t lines = graphinspect::Requests(graphinspect::kLine);
   const uint64_t circles = graphinspect::Requests(graphinspect::kEllipse);
   uint64_t allocations = 0;  // counted around the passes only, not the framework's own work
   for (auto _ : state) {
-    const uint64_t before = tAllocations;
+    const uint64_t before = benchalloc::ThreadAllocations();
     const bool going = Trabolix::Pass();
-    allocations += tAllocations - before;
+    allocations += benchalloc::ThreadAllocations() - before;
     if (!going) {
       state.SkipWithError("the pass ended the game");
       return;
@@ -119,39 +118,6 @@ BENCHMARK(BM_RequestHandOver)->UseRealTime();
 BENCHMARK(BM_Pass)->UseRealTime();
 
 }  // namespace
-
-// Counting allocator: the C library's allocation entry points are replaced, so every allocation
-// (operator new included) is counted; sanitizer builds keep their own allocator and count through
-// its allocation hook.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                         void (*)(const volatile void*));
-namespace {
-void CountAllocation(const volatile void*, size_t) {
-  ++tAllocations;
-}
-void IgnoreFree(const volatile void*) {}
-const int kHooks = __sanitizer_install_malloc_and_free_hooks(CountAllocation, IgnoreFree);
-}  // namespace
-#else
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* malloc(size_t n) {
-  ++tAllocations;
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size) {
-  ++tAllocations;
-  return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n) {
-  ++tAllocations;
-  return __libc_realloc(p, n);
-}
-}
-#endif
 
 // Starts the program's modules as Trabolix does, with standard input from /dev/null (no key may
 // end the loop), opens the window and places the spheres from a fixed seed, then runs the

@@ -2,20 +2,15 @@
 """Zentavor end to end: keys piped in under the offscreen driver, no display at all, and a real
 X server (Xvfb) where the planets' colours must show and an r typed into the window ends it."""
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+from e2e import base_env, check, colour_counts, finish, start_xvfb  # noqa: E402
+
 PROG = os.environ["ZENTAVOR"]
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
 
 
 def run(env, keys, cwd, timeout=30):
@@ -24,16 +19,11 @@ def run(env, keys, cwd, timeout=30):
     return p.returncode, p.stdout, p.stderr
 
 
-def base_env(**extra):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    env.update(extra)
-    return env
-
-
 def test_keys_piped_offscreen(tmp):
     code, out, err = run(base_env(SDL_VIDEODRIVER="offscreen"), b"xRr", tmp)
     check(code == 0, f"offscreen run exits 0 (got {code}, stderr {err!r})")
     check(out == b"\r\nPress R to finish te program\r\n", f"offscreen output {out!r}")
+    check(err == b"", f"offscreen run writes nothing on standard error ({err[-400:]!r})")
     check(not os.path.exists(os.path.join(tmp, "errinfo.$$$")), "no errinfo.$$$ after r")
 
 
@@ -43,36 +33,10 @@ def test_no_display(tmp):
     check(out == b"\r\nSorry, graphics doesn't work\r\n", f"no-display output {out!r}")
 
 
-def start_xvfb():
-    if shutil.which("Xvfb") is None:
-        return None, None
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(w,), stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(r)
-    return xvfb, ":" + number.decode().strip()
-
-
-def colours_on_screen(display):
-    shot = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8",
-                           "rgb:-"], capture_output=True, timeout=30).stdout
-    seen = set()
-    for k in range(0, len(shot) - 2, 3):
-        seen.add((shot[k] << 16) | (shot[k + 1] << 8) | shot[k + 2])
-    return seen
-
-
 def test_xvfb(tmp):
     xvfb, display = start_xvfb()
     if xvfb is None:
-        print("SKIP: Xvfb not installed")
+        print("SKIP: Xvfb or import not installed")
         return
     try:
         env = base_env(DISPLAY=display, SDL_VIDEODRIVER="x11")
@@ -84,7 +48,7 @@ def test_xvfb(tmp):
         deadline = time.time() + 20
         while time.time() < deadline and not set(wanted) <= seen:
             time.sleep(0.5)
-            seen = colours_on_screen(display)
+            seen = set(colour_counts(display))
         for c, name in wanted.items():
             check(c in seen, f"planet colour {name} ({c:06X}) visible under Xvfb")
         xenv = dict(env)
@@ -116,10 +80,7 @@ def main():
         test_keys_piped_offscreen(tmp)
         test_no_display(tmp)
         test_xvfb(tmp)
-    if failures:
-        print(f"{len(failures)} failure(s)")
-        sys.exit(1)
-    print("all passed")
+    finish()
 
 
 if __name__ == "__main__":

@@ -14,17 +14,12 @@ import tempfile
 import termios
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+from e2e import base_env, check, finish  # noqa: E402
+
 ZENTAVOR = os.environ["ZENTAVOR"]
 TRABOLIX = os.environ["TRABOLIX"]
 REPORT = b"#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what, flush=True)
-
 
 class Session:
     """A program on a new pseudo-terminal (its controlling terminal and standard input), with
@@ -33,8 +28,7 @@ class Session:
     def __init__(self, prog, cwd, args=("alpha", "beta")):
         self.master, self.slave = pty.openpty()
         self.before = termios.tcgetattr(self.slave)
-        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-        env["SDL_VIDEODRIVER"] = "offscreen"
+        env = base_env(SDL_VIDEODRIVER="offscreen")
         slave = self.slave
 
         def become_session_leader():
@@ -161,10 +155,7 @@ def main():
             test_signal(prog, sig)
     test_normal_end(ZENTAVOR, b"r", b"\r\nPress R to finish te program\r\n")
     test_normal_end(TRABOLIX, b"q", b"\r\nUnused key pressed => EXIT\r\n")
-    if failures:
-        print(f"{len(failures)} failure(s)")
-        sys.exit(1)
-    print("all passed")
+    finish()
 
 
 if __name__ == "__main__":

@@ -5,29 +5,16 @@ with 8, with typed H and with the cursor key Up as the forward move; without a d
 says graphics does not work; under Xvfb the spheres and the aim circle show in their colours and
 hit spheres turn light green."""
 import os
-import shutil
 import subprocess
 import sys
 import tempfile
-import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+from e2e import base_env, check, colour_counts, finish, start_xvfb  # noqa: E402
+from e2e import wait_for_screen as wait_for  # noqa: E402
 
 PROG = os.environ["TRABOLIX"]
 FROZEN = "2026-01-01 12:00:07.53"
-failures = []
-
-
-def check(cond, what):
-    if not cond:
-        failures.append(what)
-        print("FAIL:", what)
-
-
-def base_env(**extra):
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
-    env.update(extra)
-    return env
-
-
 def frozen_env(env):
     """Runs under faketime with the wall clock frozen at FROZEN; the monotonic clock runs on, so
     timed waits behave. The address sanitizer accepts the preloaded library. The thread
@@ -193,50 +180,12 @@ def test_long_game_unfrozen(tmp, spheres):
                   b"You are the best and you know it!\r\n"), f"long game output {out!r}")
 
 
-def start_xvfb():
-    if shutil.which("Xvfb") is None:
-        return None, None
-    r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(w,), stderr=subprocess.DEVNULL)
-    os.close(w)
-    number = b""
-    while not number.endswith(b"\n"):
-        chunk = os.read(r, 16)
-        if not chunk:
-            break
-        number += chunk
-    os.close(r)
-    return xvfb, ":" + number.decode().strip()
-
-
-def colour_counts(display):
-    shot = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8",
-                           "rgb:-"], capture_output=True, timeout=30).stdout
-    counts = {}
-    for k in range(0, len(shot) - 2, 3):
-        c = (shot[k] << 16) | (shot[k + 1] << 8) | shot[k + 2]
-        counts[c] = counts.get(c, 0) + 1
-    return counts
-
-
 MAGENTA, LIGHT_GREEN = 0x800080, 0x00FF00
-
-
-def wait_for(display, cond, seconds=20):
-    deadline = time.time() + seconds
-    counts = {}
-    while time.time() < deadline:
-        counts = colour_counts(display)
-        if cond(counts):
-            return True, counts
-        time.sleep(0.3)
-    return False, counts
 
 
 def test_xvfb(tmp, spheres):
     xvfb, display = start_xvfb()
-    if xvfb is None or shutil.which("import") is None:
+    if xvfb is None:
         print("SKIP: Xvfb or import not installed")
         return
     try:
@@ -283,10 +232,7 @@ def main():
         test_scripted_wins(tmp, spheres)
         test_long_game_unfrozen(tmp, spheres)
         test_xvfb(tmp, spheres)
-    if failures:
-        print(f"{len(failures)} failure(s)")
-        sys.exit(1)
-    print("all passed")
+    finish()
 
 
 if __name__ == "__main__":

@@ -1,0 +1,73 @@
+"""Shared pieces of the end-to-end scripts: failure bookkeeping, a clean environment, a private
+Xvfb server and the colours on its screen."""
+import os
+import shutil
+import subprocess
+import sys
+import time
+
+failures = []
+
+
+def check(cond, what):
+    """Records a failed expectation and goes on, so one run reports every failure."""
+    if not cond:
+        failures.append(what)
+        print("FAIL:", what, flush=True)
+
+
+def finish():
+    """Ends the script: exit 1 when any check failed."""
+    if failures:
+        print(f"{len(failures)} failure(s)")
+        sys.exit(1)
+    print("all passed")
+
+
+def base_env(**extra):
+    """The test's environment without any display, plus `extra`."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env.update(extra)
+    return env
+
+
+def start_xvfb():
+    """Starts a private Xvfb on a free display; returns (process, ":N"), or (None, None) when
+    Xvfb or ImageMagick's import is not installed."""
+    if shutil.which("Xvfb") is None or shutil.which("import") is None:
+        return None, None
+    r, w = os.pipe()
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
+                             "-nolisten", "tcp"], pass_fds=(w,), stderr=subprocess.DEVNULL)
+    os.close(w)
+    number = b""
+    while not number.endswith(b"\n"):
+        chunk = os.read(r, 16)
+        if not chunk:
+            break
+        number += chunk
+    os.close(r)
+    return xvfb, ":" + number.decode().strip()
+
+
+def colour_counts(display):
+    """How many pixels of each 0xRRGGBB colour the whole screen of `display` shows."""
+    shot = subprocess.run(["import", "-display", display, "-window", "root", "-depth", "8",
+                           "rgb:-"], capture_output=True, timeout=30).stdout
+    counts = {}
+    for k in range(0, len(shot) - 2, 3):
+        c = (shot[k] << 16) | (shot[k + 1] << 8) | shot[k + 2]
+        counts[c] = counts.get(c, 0) + 1
+    return counts
+
+
+def wait_for_screen(display, cond, seconds=20):
+    """Takes screenshots until cond(counts) holds or time runs out; returns (held, counts)."""
+    deadline = time.time() + seconds
+    counts = {}
+    while time.time() < deadline:
+        counts = colour_counts(display)
+        if cond(counts):
+            return True, counts
+        time.sleep(0.3)
+    return False, counts

@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "engine/Engine.h"
-#include "engine/tests/child.h"
 #include "graph/Graph.h"
 #include "graph/inspect.h"
+#include "rts/tests/child.h"
 
 namespace {
 
@@ -77,11 +77,11 @@ TEST(DrawingTrap, BadSlotStopsBeforeAnythingIsDrawn) {
   // lose; the trap must come before the engine touches the graphics library at all.
   Engine::Bol(0, 0, 0, 100, 20);
   Engine::Kijker(0, -1000, 0, 0, 0, 0);
-  auto* seen = enginetest::Shared<Fig2D>();
+  auto* seen = testchild::Shared<Fig2D>();
   static Fig2D* gSeen;
   gSeen = seen;
   (*seen)[1][1][1][1] = -1;  // the hook overwrites it with the (untouched, zero) slot 20 picture
-  const auto r = enginetest::RunChild([] {
+  const auto r = testchild::RunProgram([] {
     rts::AddRestoreHook([] { *gSeen = Engine::bollen2D[20]; });
     Engine::DrawBol(21, 14);
   });

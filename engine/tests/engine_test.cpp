@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/tests/child.h"
+#include "rts/tests/child.h"
 
 namespace {
 
@@ -253,13 +253,13 @@ void SaveStore() {
 const char kIndexTrap[] = "#RTS: unhandled exception #0: invalid index\r\n";
 const char kCaseTrap[] = "#RTS: unhandled exception #2: invalid case in CASE statement\r\n";
 
-void ExpectTrap(const enginetest::ChildResult& r, const char* line) {
+void ExpectTrap(const testchild::ChildResult& r, const char* line) {
   EXPECT_EQ(r.exitCode, 9);
   EXPECT_EQ(r.err.rfind(line, 0), 0u) << r.err;
 }
 
 TEST(Traps, BadSlotsStopBeforeAnyPointIsWritten) {
-  gCopy = enginetest::Shared<StoreCopy>();
+  gCopy = testchild::Shared<StoreCopy>();
   Engine::Bol(10, 20, 30, 40, 1);
   Engine::Bol(-5, 0, 5, 2, 20);
   const auto store = Engine::bollen3D;
@@ -275,7 +275,7 @@ TEST(Traps, BadSlotsStopBeforeAnyPointIsWritten) {
   int n = 0;
   for (const auto& body : cases) {
     gCopy->saved = false;
-    const auto r = enginetest::RunChild([&] {
+    const auto r = testchild::RunProgram([&] {
       rts::AddRestoreHook(SaveStore);
       body();
     });
@@ -287,19 +287,19 @@ TEST(Traps, BadSlotsStopBeforeAnyPointIsWritten) {
 }
 
 TEST(Traps, BadAxisSelectorStopsBeforeTheMatrixOrFigureChanges) {
-  auto* m = enginetest::Shared<Matrix>();
+  auto* m = testchild::Shared<Matrix>();
   *m = M3({1, 2, 3, 4, 5, 6, 7, 8, 9});
   const Matrix before = *m;
   for (uint32_t as : {0u, 4u, 0x80000000u}) {
-    const auto r = enginetest::RunChild([&] { Engine::RotMatrix(0.5f, as, *m); });
+    const auto r = testchild::RunProgram([&] { Engine::RotMatrix(0.5f, as, *m); });
     ExpectTrap(r, kCaseTrap);
     EXPECT_EQ(*m, before) << "selector " << as;
   }
 
-  auto* f = enginetest::Shared<Fig3D>();
+  auto* f = testchild::Shared<Fig3D>();
   (*f)[1][2][3] = P3(1, 2, 3);
   const Fig3D fig = *f;
-  const auto r = enginetest::RunChild([&] { Engine::RotFig(0.5f, 4, *f); });
+  const auto r = testchild::RunProgram([&] { Engine::RotFig(0.5f, 4, *f); });
   ExpectTrap(r, kCaseTrap);
   EXPECT_TRUE(*f == fig);
 }

@@ -6,13 +6,13 @@
 #include <cfenv>
 
 #include "engine/Engine.h"
-#include "engine/tests/child.h"
 #include "graph/Graph.h"
+#include "rts/tests/child.h"
 
 namespace {
 
 TEST(EngineInit, RoundsToNearestStartsTheLibrariesAndRunsOnce) {
-  const auto r = enginetest::RunChild([] {
+  const auto r = testchild::RunProgram([] {
     std::fesetround(FE_UPWARD);
     Engine::Init();
     if (std::fegetround() != FE_TONEAREST) _exit(1);

@@ -1,8 +1,10 @@
 // Run-time support: the trap report, errinfo.$$$, checked arrays and the normal end, each run in
 // a child process so the exit code and both output channels can be read.
+#include "rts/RTS.h"
+
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -11,57 +13,16 @@
 #include <sstream>
 #include <string>
 
-#include <gtest/gtest.h>
-
 #include "rts/Array.h"
-#include "rts/RTS.h"
+#include "rts/tests/child.h"
 
 namespace {
 
-struct ChildResult {
-  int exitCode = -1;
-  std::string out;
-  std::string err;
-};
+using testchild::ChildResult;
 
-std::string ReadAll(int fd) {
-  std::string s;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(fd, buf, sizeof buf)) > 0) s.append(buf, static_cast<size_t>(n));
-  return s;
-}
-
-// Runs `body` in a forked child whose working directory is `dir`, with rts started as a program
-// called "prog" with arguments "a1 a2" and its report on `errorFd`.
+// Runs `body` as the program "prog a1 a2" in `dir`, its report on `errorFd`.
 ChildResult RunChild(const std::string& dir, int errorFd, const std::function<void()>& body) {
-  int out[2], err[2];
-  EXPECT_EQ(pipe(out), 0);
-  EXPECT_EQ(pipe(err), 0);
-  pid_t pid = fork();
-  if (pid == 0) {
-    dup2(out[1], 1);
-    dup2(err[1], 2);
-    close(out[0]);
-    close(err[0]);
-    if (chdir(dir.c_str()) != 0) _exit(100);
-    static char a0[] = "prog", a1[] = "a1", a2[] = "a2";
-    static char* argv[] = {a0, a1, a2, nullptr};
-    rts::Start(3, argv, errorFd);
-    body();
-    _exit(101);
-  }
-  close(out[1]);
-  close(err[1]);
-  ChildResult r;
-  r.out = ReadAll(out[0]);
-  r.err = ReadAll(err[0]);
-  close(out[0]);
-  close(err[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
-  return r;
+  return testchild::RunProgram(body, errorFd, dir);
 }
 
 class TempDir {
@@ -127,19 +88,15 @@ TEST(Trap, MessagesOfTheTableTrapWithoutTextAndAssertion) {
 }
 
 TEST(Trap, CannotCreateErrInfoInReadOnlyDirectory) {
-  if (geteuid() == 0) {
-    // root writes anywhere; a directory that is not one stands in for the read-only case
-  }
+  // A directory without write permission refuses the file; root writes anywhere, so for root a
+  // working directory that was removed stands in for it.
   TempDir dir;
-  std::string sub = dir.path() + "/ro";
-  mkdir(sub.c_str(), 0555);
-  std::string where = geteuid() == 0 ? dir.path() + "/missing" : sub;
-  if (geteuid() == 0) {
-    // A working directory that was removed cannot receive the file, even for root.
-    mkdir(where.c_str(), 0755);
-  }
+  const std::string where = dir.path() + "/work";
+  mkdir(where.c_str(), 0755);
+  const bool root = geteuid() == 0;
+  if (!root) chmod(where.c_str(), 0555);
   ChildResult r = RunChild(where, 2, [&] {
-    if (geteuid() == 0) rmdir(where.c_str());
+    if (root) rmdir(where.c_str());
     rts::Trap(0);
   });
   EXPECT_EQ(r.exitCode, 9);

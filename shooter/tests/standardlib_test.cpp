@@ -4,9 +4,7 @@
 // the child's standard output captured.
 #include "shooter/StandardLib.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -15,44 +13,22 @@
 #include <utility>
 
 #include "lib/Lib.h"
+#include "rts/tests/child.h"
 
 namespace {
 
 constexpr uint32_t kMax = 4294967295u;
 
-struct Child {
-  int code = -1;  // exit code, or -1 when the child did not exit normally
-  std::string out;
-};
+using testchild::ChildResult;
 
-// Runs `body` in a forked child with standard input from /dev/null and standard output captured;
-// the child's exit code is what `body` returns (0: every check held, else the failing check).
-Child RunFresh(int (*body)()) {
-  int out[2];
-  EXPECT_EQ(pipe(out), 0);
-  fflush(stdout);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(out[0]);
-    const int devnull = open("/dev/null", O_RDONLY);
-    dup2(devnull, 0);
-    dup2(out[1], 1);
-    _exit(body());
-  }
-  close(out[1]);
-  Child c;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) c.out.append(buf, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) c.code = WEXITSTATUS(status);
-  return c;
+// Runs `body` in a forked child (standard input /dev/null, output captured); the child's exit
+// code is what `body` returns.
+ChildResult RunFresh(int (*body)()) {
+  return testchild::RunChild(body);
 }
 
 TEST(StandardLib, ReversedRangeReportsAndReturnsMin) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StandardLib::Init();
     if (StandardLib::RandomCard(7, 3) != 7) return 1;
     if (StandardLib::RandomCard(kMax, 0) != kMax) return 2;
@@ -63,7 +39,7 @@ TEST(StandardLib, ReversedRangeReportsAndReturnsMin) {
     if (StandardLib::RandomCard(0, 1000) != 708) return 5;
     return 0;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out,
             "ERROR calling RandomCardFromInterval: min 7 is bigger than max 3\r\n"
             "ERROR calling RandomCardFromInterval: min 4294967295 is bigger than max 0\r\n"
@@ -74,7 +50,7 @@ TEST(StandardLib, ReversedRangeReportsAndReturnsMin) {
 // call 325, and repeats after 1012 calls. Those calls must give exactly max and exactly min,
 // also over the whole 32-bit range, and every other call a value in between.
 TEST(StandardLib, RepeatableGeneratorValuesAndExtremes) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StandardLib::Init();
     StandardLib::gPseudoRandom = true;
     const uint32_t first[] = {708, 227, 831};
@@ -92,14 +68,14 @@ TEST(StandardLib, RepeatableGeneratorValuesAndExtremes) {
     }
     return 0;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "");
 }
 
 // gPseudoRandom is FALSE after start: RandomCard is min + Lib.RANDOM(max - min + 1), and the
 // whole range is Lib's raw value (no division by zero, nothing out of range).
 TEST(StandardLib, LibraryPath) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StandardLib::Init();
     if (StandardLib::gPseudoRandom) return 1;
     Lib::Seed(12345);  // raw values 32068, 70994, 49645, 95759, 22801
@@ -117,7 +93,7 @@ TEST(StandardLib, LibraryPath) {
     }
     return seen == 0x7FF ? 0 : 8;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "");
 }
 
@@ -146,7 +122,7 @@ TEST(StandardLib, StartUpSeedsFromTheClock) {
                if (Lib::RANDOM(0) != v) return 1;
              }
              return 0;
-           }).code;
+           }).exitCode;
     ASSERT_NE(code, 1);
   }
   EXPECT_EQ(code, 0);

@@ -5,9 +5,7 @@
 // input from /dev/null and standard output captured.
 #include "shooter/Trabolix.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -22,6 +20,7 @@
 #include "platform/con_host.h"
 #include "rts/RTS.h"
 #include "rts/RealMath.h"
+#include "rts/tests/child.h"
 #include "shooter/StandardLib.h"
 
 namespace {
@@ -34,33 +33,12 @@ using Trabolix::kRowX;
 using Trabolix::kRowY;
 using Trabolix::kRowZ;
 
-struct Child {
-  int code = -1;  // exit code, or -1 when the child did not exit normally
-  std::string out;
-};
+using testchild::ChildResult;
 
-// Runs `body` in a forked child, stdin /dev/null, stdout captured; its result is the exit code.
-Child RunFresh(int (*body)()) {
-  int out[2];
-  EXPECT_EQ(pipe(out), 0);
-  fflush(stdout);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    close(out[0]);
-    dup2(open("/dev/null", O_RDONLY), 0);
-    dup2(out[1], 1);
-    _exit(body());
-  }
-  close(out[1]);
-  Child c;
-  char buf[4096];
-  ssize_t n;
-  while ((n = read(out[0], buf, sizeof buf)) > 0) c.out.append(buf, static_cast<size_t>(n));
-  close(out[0]);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  if (WIFEXITED(status)) c.code = WEXITSTATUS(status);
-  return c;
+// Runs `body` in a forked child (standard input /dev/null, output captured); the child's exit
+// code is what `body` returns.
+ChildResult RunFresh(int (*body)()) {
+  return testchild::RunChild(body);
 }
 
 // The program's start: rts with its report on standard output, then the modules in its order.
@@ -215,7 +193,7 @@ TEST(KeyTable, SpaceShootsFromTheTurnedViewerAndNResets) {
 }
 
 TEST(KeyTable, UnusedKeysEndTheGame) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StartModules();
     const char unused[] = {'q', 'N', '0', '5', '\r', 0x1B, 0x01, 0x1F, 'a', 0x52, '\x80', '\xFF'};
     for (char k : unused) {
@@ -223,7 +201,7 @@ TEST(KeyTable, UnusedKeysEndTheGame) {
     }
     return 0;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   std::string want;
   for (int n = 0; n < 12; ++n) want += "\r\nUnused key pressed => EXIT\r\n";
   EXPECT_EQ(c.out, want);
@@ -232,7 +210,7 @@ TEST(KeyTable, UnusedKeysEndTheGame) {
 // Placement draws inner x, outer x, inner y, outer y, inner z, outer z for each sphere; replaying
 // the generator from the same seed gives the same values in that order.
 TEST(StartUp, PlacesSixSpheresInOrderWithinBounds) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StartModules();
     Lib::Seed(4711);
     if (!Trabolix::StartUp()) return 1;
@@ -255,7 +233,7 @@ TEST(StartUp, PlacesSixSpheresInOrderWithinBounds) {
     }
     return 0;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "");
 }
 
@@ -263,7 +241,7 @@ TEST(StartUp, PlacesSixSpheresInOrderWithinBounds) {
 // cos(hoekkijkz), verplz); once all six are hit, the next pass writes the win line and draws
 // nothing at all.
 TEST(Pass, DrawsThenWinCheckEndsBeforeDrawing) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StartModules();
     if (!Trabolix::StartUp()) return 1;
     Trabolix::verply = -800;
@@ -292,7 +270,7 @@ TEST(Pass, DrawsThenWinCheckEndsBeforeDrawing) {
     if (!(Engine::bollen2D == drawn) || Engine::kijkerpunt[1] != 1.0f) return 9;
     return 0;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "You are the best and you know it!\r\n");
 }
 
@@ -309,7 +287,7 @@ void Type(uint16_t ch, uint16_t scan, uint16_t vk, uint32_t state) {
 // The key poll: a pass with nothing typed goes on; typed H moves as 8 does; the cursor key Up
 // (00, then 48H on the next pass) moves the same way; q ends the game.
 TEST(Pass, KeyPollReadsAndActs) {
-  const Child c = RunFresh([] {
+  const ChildResult c = RunFresh([] {
     StartModules();
     if (!Trabolix::StartUp()) return 1;
     if (!Trabolix::Pass() || Trabolix::verply != -1000.0f) return 2;
@@ -335,7 +313,7 @@ TEST(Pass, KeyPollReadsAndActs) {
     }
     return 7;
   });
-  EXPECT_EQ(c.code, 0);
+  EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "\r\nUnused key pressed => EXIT\r\n");
 }
 

@@ -91,9 +91,10 @@ TEST(TerminalSource, SettingsModesAndRestore) {
   tcgetattr(STDIN_FILENO, &now);
   EXPECT_NE(now.c_lflag & ISIG, 0u);
 
-  // Typed-ahead input is flushed.
+  // Typed-ahead input is flushed: wait until all three keys (press and release each) are in.
   ASSERT_EQ(write(gTerminal.master, "abc", 3), 3);
-  ASSERT_TRUE(ConWaitInput(2000));
+  for (int waited = 0; ConPendingInput() < 6 && waited < 2000; ++waited) usleep(1000);
+  ASSERT_EQ(ConPendingInput(), 6);
   ConFlushInput();
   EXPECT_FALSE(ConWaitInput(100));
 

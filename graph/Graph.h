@@ -30,6 +30,11 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth);
 // (revision 2: nor while the window is already closed). Main thread.
 void Exit();
 
+// Waits until everything drawn so far is on the window: the service thread has copied it and
+// updated the window. Returns at once when no window is open; waits at most about three refresh
+// periods. Main thread.
+void Flush();
+
 // Line from (x1, y1) to (x2, y2) in colour number `colour` (low 8 bits). Revision 2 draws both
 // end points (a lone pixel when they are equal, whatever the line style); revision 1 leaves out
 // the last pixel. Coordinates are read as signed: parts outside the drawing area are clipped

@@ -15,10 +15,11 @@ namespace graphcore {
 Request gRequest;
 uint32_t gPaletteTable[kPaletteEntries];
 uint32_t gPaletteCount;
-graphsync::Lock gBufferLock;
+graphsync::PriorityLock gBufferLock;
 graphsync::Lock gWindowLock;
 std::atomic<uint64_t> gExecuted[kKinds];
 std::atomic<platform::WinHandle> gWindow;
+std::atomic<uint64_t> gPresents;
 
 namespace {
 
@@ -40,6 +41,14 @@ int32_t gWidth;
 int32_t gDepth;
 Rect gDamage;
 std::atomic<bool> gPresenting;
+
+// Presents that have copied pixels (guarded by gBufferLock), and those whose window update is
+// done: a Flush waits for the copy that takes what was drawn before it.
+uint64_t gCopies;
+graphsync::Sequence gShown;
+
+// The served window's refresh period in microseconds (0 before the first loop).
+std::atomic<int64_t> gPeriodUs;
 
 // Drawing state of the executing thread (the surface's selected objects and modes).
 struct SurfaceState {
@@ -612,20 +621,26 @@ bool TakePosted(uint32_t& message) {
 }
 
 // Copies the damaged area (or everything) to the window and shows it.
+// The buffer lock is taken as its priority taker, so a drawing thread that never pauses still lets
+// the copy in after its current request.
 void Present(platform::WinHandle window, bool all) {
   graphsync::Hold windowHold(gWindowLock);
   Rect d;
+  uint64_t copy;
   {
-    graphsync::Hold bufferHold(gBufferLock);
+    graphsync::HoldFirst bufferHold(gBufferLock);
     d = all ? Rect{0, 0, gWidth, gDepth} : gDamage;
     gDamage = kNoRect;
     if (d.Empty()) return;
+    copy = ++gCopies;
     gPresenting.store(true);
     platform::WinCopyToWindow(window, gPixels, gWidth, gWidth, gDepth, d.left, d.top, d.right,
                               d.bottom);
   }
   platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
   gPresenting.store(false);
+  gPresents.fetch_add(1, std::memory_order_relaxed);
+  gShown.Advance(copy);
 }
 
 }  // namespace
@@ -720,8 +735,26 @@ void PaintAll(platform::WinHandle window) {
   Present(window, true);
 }
 
+void Flush() {
+  WaitIdle();
+  if (gWindow.load() == 0 || platform::WinDisplayLost()) return;
+  uint64_t target;
+  {
+    graphsync::Hold hold(gBufferLock);
+    target = gDamage.Empty() ? gCopies : gCopies + 1;
+  }
+  const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
+  gShown.WaitAtLeast(target, 3 * (period > 0 ? period : 16667),
+                     [] { return gWindow.load() == 0 || platform::WinDisplayLost(); });
+}
+
+void WindowGone() {
+  gShown.Wake();
+}
+
 bool MessageLoop(platform::WinHandle window, WindowProc proc) {
   const int64_t period = platform::WinRefreshPeriodUs(window);
+  gPeriodUs.store(period, std::memory_order_relaxed);
   int64_t due = NowUs();
   for (;;) {
     platform::WinMessage m;

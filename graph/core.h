@@ -72,8 +72,9 @@ extern Request gRequest;
 extern uint32_t gPaletteTable[kPaletteEntries];
 extern uint32_t gPaletteCount;
 
-// The back buffer lock and the window lock.
-extern graphsync::Lock gBufferLock;
+// The back buffer lock (the presenter takes it first, see graphsync::PriorityLock) and the window
+// lock.
+extern graphsync::PriorityLock gBufferLock;
 extern graphsync::Lock gWindowLock;
 
 // Executes the block's request against the back buffer (kinds 5 and above under the buffer lock,
@@ -120,12 +121,23 @@ bool MessageLoop(platform::WinHandle window, WindowProc proc);
 // Copies the whole back buffer to the window now (expose). Window thread.
 void PaintAll(platform::WinHandle window);
 
+// Waits until everything drawn so far is on the window (copied and the window updated), at most
+// about three refresh periods; at once when no window is open. The drawing thread of the caller
+// (revision 1: after the pending request has been carried out). Main thread.
+void Flush();
+
+// Wakes Flush waiters after the window went away (gWindow is 0). Window thread.
+void WindowGone();
+
 // The window being served (0 none); set by the window thread. Any thread may read it.
 extern std::atomic<platform::WinHandle> gWindow;
 
-// Number of presents whose damage has been shown (for graphinspect::WaitPresented).
+// Answers whether drawn pixels wait to be copied to the window or are being shown (for
+// graphinspect::WaitPresented). Any thread.
 bool DamagePending();
-extern graphsync::Event gPresented;
+
+// Presents that copied pixels to the window so far. Any thread may read it.
+extern std::atomic<uint64_t> gPresents;
 
 // Module start of the shared drawing state (both revisions). Main thread.
 void StartModule();

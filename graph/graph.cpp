@@ -130,6 +130,10 @@ namespace Graph {
 
 using namespace graphcore;
 
+void Flush() {
+  graphcore::Flush();
+}
+
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
   HideCursor();
   Request& r = BeginRequest(rqLine);
@@ -299,6 +303,10 @@ bool WaitPresented(int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
+}
+
+uint64_t Presents() {
+  return graphcore::gPresents.load(std::memory_order_relaxed);
 }
 
 uint32_t WindowId() {

@@ -25,6 +25,10 @@ uint64_t Requests(unsigned kind);
 // `timeoutMs`); answers whether that happened. Any thread but the window's own.
 bool WaitPresented(int timeoutMs);
 
+// Number of presents so far that copied drawn pixels to the window (an expose included). Any
+// thread.
+uint64_t Presents();
+
 // Identifier of the open window in the window layer (0 when none). Any thread.
 uint32_t WindowId();
 

@@ -19,16 +19,100 @@ struct Lock {
   void Release() { pthread_mutex_unlock(&m); }
 };
 
-// Holds a Lock for a scope.
+// A lock with one priority taker, the window's presenter, which takes it a few dozen times a
+// second and must get it within one ordinary holder's turn however often the others take it
+// (mutexes are not fair: a thread that releases and retakes at once can keep a waiter out for a
+// long time). The priority taker announces its claim before it waits for the mutex; an ordinary
+// taker that finds a claim steps aside until the claimant has released the lock. Zero-filled
+// storage is a valid unlocked lock without claims. Waits are unbounded.
+struct PriorityLock {
+  pthread_mutex_t m;
+  std::atomic<uint32_t> claims;
+
+  // Ordinary taker: waits while a claim is announced, then takes the mutex. A taker that has
+  // passed the check before the claim came goes first; there is one such taker per thread at most.
+  void Take() {
+    for (uint32_t c; (c = claims.load(std::memory_order_acquire)) != 0;) {
+      claims.wait(c, std::memory_order_acquire);
+    }
+    pthread_mutex_lock(&m);
+  }
+  void Release() { pthread_mutex_unlock(&m); }
+  // Priority taker.
+  void TakeFirst() {
+    claims.fetch_add(1, std::memory_order_acq_rel);
+    pthread_mutex_lock(&m);
+  }
+  void ReleaseFirst() {
+    pthread_mutex_unlock(&m);
+    claims.fetch_sub(1, std::memory_order_acq_rel);
+    claims.notify_all();
+  }
+};
+
+// Holds a Lock or an ordinary turn of a PriorityLock for a scope.
+template <class L>
 class Hold {
  public:
-  explicit Hold(Lock& lock) : lock_(lock) { lock_.Take(); }
+  explicit Hold(L& lock) : lock_(lock) { lock_.Take(); }
   ~Hold() { lock_.Release(); }
   Hold(const Hold&) = delete;
   Hold& operator=(const Hold&) = delete;
 
  private:
-  Lock& lock_;
+  L& lock_;
+};
+
+// Holds a PriorityLock as its priority taker for a scope.
+class HoldFirst {
+ public:
+  explicit HoldFirst(PriorityLock& lock) : lock_(lock) { lock_.TakeFirst(); }
+  ~HoldFirst() { lock_.ReleaseFirst(); }
+  HoldFirst(const HoldFirst&) = delete;
+  HoldFirst& operator=(const HoldFirst&) = delete;
+
+ private:
+  PriorityLock& lock_;
+};
+
+// A counter that only grows, with waiting for it to reach a value. Zero-filled storage is a valid
+// counter at 0.
+struct Sequence {
+  pthread_mutex_t m;
+  pthread_cond_t c;
+  uint64_t value;
+
+  // Raises the counter to `v` (never lowers it) and wakes every waiter.
+  void Advance(uint64_t v) {
+    pthread_mutex_lock(&m);
+    if (v > value) value = v;
+    pthread_cond_broadcast(&c);
+    pthread_mutex_unlock(&m);
+  }
+  // Wakes every waiter so it checks its stop condition again.
+  void Wake() {
+    pthread_mutex_lock(&m);
+    pthread_cond_broadcast(&c);
+    pthread_mutex_unlock(&m);
+  }
+  // Waits until the counter reaches `target`, `stop()` answers true (checked under the counter's
+  // mutex, so a Wake after the condition changed is never missed) or `us` microseconds have
+  // passed; answers whether the counter reached `target`.
+  template <class Stop>
+  bool WaitAtLeast(uint64_t target, int64_t us, Stop stop) {
+    timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    const int64_t ns = deadline.tv_nsec + (us % 1000000) * 1000;
+    deadline.tv_sec += static_cast<time_t>(us / 1000000 + ns / 1000000000);
+    deadline.tv_nsec = static_cast<long>(ns % 1000000000);
+    pthread_mutex_lock(&m);
+    while (value < target && !stop()) {
+      if (pthread_cond_timedwait(&c, &m, &deadline) != 0) break;
+    }
+    const bool reached = value >= target;
+    pthread_mutex_unlock(&m);
+    return reached;
+  }
 };
 
 // An event in the sense of the window system: signalled or not. A manual-reset event stays

@@ -102,6 +102,7 @@ void* Service(void*) {
     gToCaller.Set();
     MessageLoop(window, WindowProc);
     gWindow.store(0);
+    WindowGone();
     platform::WinDestroy(window);
     gToCaller.Set();
     gToService.Wait();

@@ -146,6 +146,7 @@ void* WindowThread(void*) {
   gWindowStarted.Set();
   MessageLoop(window, WindowProc);
   gWindow.store(0);
+  WindowGone();
   platform::WinDestroy(window);
   return nullptr;
 }

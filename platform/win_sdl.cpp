@@ -23,6 +23,7 @@ std::mutex gVideoLock;  // guards the once-only start below
 bool gVideoTried = false;
 bool gVideoOk = false;
 char gVideoWhy[256];
+std::atomic<bool> gDisplayLost;
 
 SDL_Window* Find(WinHandle window) {
   return window ? SDL_GetWindowFromID(window) : nullptr;
@@ -117,6 +118,7 @@ bool Translate(const SDL_Event& e, WinHandle window, WinMessage& m) {
 // thread stops here instead, for good: the program goes on drawing into its back buffer and
 // reading the console, as with a window that was closed.
 int LostDisplay(Display*) {
+  gDisplayLost.store(true);
   static const char kText[] = "Graph: display connection lost\n";
   ssize_t ignored = write(2, kText, sizeof kText - 1);
   (void)ignored;
@@ -256,6 +258,10 @@ uint32_t WinRefreshPeriodUs(WinHandle window) {
     return 1000000u / static_cast<uint32_t>(mode.refresh_rate);
   }
   return 16667;
+}
+
+bool WinDisplayLost() {
+  return gDisplayLost.load();
 }
 
 bool WinDisplayAvailable() {

@@ -85,6 +85,10 @@ uint32_t WinSurfacePixel(WinHandle window, int32_t x, int32_t y);
 // The display's refresh period in microseconds (16667 when unknown).
 uint32_t WinRefreshPeriodUs(WinHandle window);
 
+// Answers whether the connection to the display was lost (the window thread has then stopped for
+// good). Any thread.
+bool WinDisplayLost();
+
 // Answers whether a display is there to show message boxes on (an X11 or Wayland display and a
 // video driver other than offscreen or dummy). Any thread.
 bool WinDisplayAvailable();

@@ -32,6 +32,7 @@ bool WaitWindowGone(int ms) {
 // Runs first: the module start, Exit before Init, the first Init and the refused second one.
 TEST(GraphR1Lifecycle, InitOnceThenRefuse) {
   Graph::Init();
+  Graph::Flush();
   Graph::Exit();
   EXPECT_EQ(graphinspect::WindowId(), 0u);
   Graph::Line(0, 0, 5, 5, 15);  // before Init: dropped, no hang
@@ -87,6 +88,25 @@ TEST(GraphR1Pixels, EndPointsClippingAndErase) {
   Graph::SetLineStyle(Graph::LNSTYLE_SOLID);
 }
 
+// The drawing thread, fed without pause, must not keep the window thread from presenting.
+TEST(GraphR1Present, PresentsWhileRequestsComeWithoutPause) {
+  ASSERT_TRUE(graphinspect::WaitPresented(2000));
+  const uint64_t before = graphinspect::Presents();
+  const auto start = std::chrono::steady_clock::now();
+  uint32_t i = 0;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+    for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
+  }
+  EXPECT_GE(graphinspect::Presents() - before, 4u) << i << " lines drawn";
+
+  // Flush waits for the drawing thread's request and then for the present that shows it.
+  for (uint32_t round = 0; round < 3; ++round) {
+    Graph::Line(10, 10 + round, 500, 300, 14);
+    Graph::Flush();
+    EXPECT_TRUE(graphinspect::WaitPresented(0)) << "nothing pending after Flush, round " << round;
+  }
+}
+
 TEST(GraphR1Pixels, CircleAndClearScreen) {
   Graph::ClearScreen(0);
   Graph::Circle(500, 400, 12, 10);
@@ -116,6 +136,12 @@ TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {
   ASSERT_NE(window, 0u);
   platform::WinPushClose(window);
   ASSERT_TRUE(WaitWindowGone(3000)) << "the close button destroys the window";
+  const auto start = std::chrono::steady_clock::now();
+  for (int k = 0; k < 100; ++k) {
+    Graph::Line(0, 0, 10, 0, 15);
+    Graph::Flush();  // no window: at once
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   Graph::ClearScreen(0);
   Graph::Line(0, 0, 10, 0, 15);
   EXPECT_EQ(graphinspect::Pixel(9, 0), kWhite) << "drawing still reaches the back buffer";

@@ -3,6 +3,7 @@
 // delivered to the service thread.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <random>
 
@@ -62,7 +63,8 @@ TEST(GraphR2DeathTest, WindowCreationFailureStopsWithStatus9) {
 // Runs first: the module start and Exit before any Init, then the first Init.
 TEST(GraphR2Lifecycle, ExitBeforeInitThenFirstInit) {
   Graph::Init();
-  Graph::Exit();  // does nothing, and must not wait
+  Graph::Flush();  // no window: returns at once
+  Graph::Exit();   // does nothing, and must not wait
   EXPECT_EQ(graphinspect::WindowId(), 0u);
   EXPECT_FALSE(kvrIGraph::fGrMode);
   EXPECT_EQ(Graph::NumPColor, 0u);
@@ -121,6 +123,49 @@ TEST(GraphR2Lifecycle, CloseButtonAndExposeLeaveTheWindowOpen) {
   Graph::Line(5, 6, 50, 6, 12);
   EXPECT_TRUE(graphinspect::WaitPresented(2000));
   EXPECT_EQ(graphinspect::WindowId(), window);
+}
+
+// A main thread that draws without pause (short lines, each taking the buffer lock) must not keep
+// the service thread from presenting: at 60 Hz some 18 presents fit in 300 ms.
+TEST(GraphR2Present, PresentsWhileTheMainThreadDrawsWithoutPause) {
+  Open();
+  ASSERT_TRUE(graphinspect::WaitPresented(2000));
+  const uint64_t before = graphinspect::Presents();
+  const auto start = std::chrono::steady_clock::now();
+  uint32_t i = 0;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+    for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
+  }
+  EXPECT_GE(graphinspect::Presents() - before, 4u) << i << " lines drawn";
+}
+
+// Waits `calls` Flushes and answers the milliseconds they took.
+int64_t FlushMs(int calls) {
+  const auto start = std::chrono::steady_clock::now();
+  for (int k = 0; k < calls; ++k) Graph::Flush();
+  return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                               start)
+      .count();
+}
+
+// Flush returns once the drawing is on the window, and at once when nothing waits or no window is
+// open (a Flush that waited for a present or its time-out each time would take seconds here).
+TEST(GraphR2Present, FlushWaitsUntilTheDrawingIsShown) {
+  Open();
+  for (uint32_t round = 0; round < 5; ++round) {
+    const uint64_t before = graphinspect::Presents();
+    Graph::Line(10, 10 + round, 500, 300, 14);
+    Graph::Flush();
+    EXPECT_TRUE(graphinspect::WaitPresented(0)) << "nothing pending after Flush, round " << round;
+    EXPECT_GT(graphinspect::Presents(), before);
+  }
+  EXPECT_LT(FlushMs(100), 500) << "nothing drawn since the last Flush";
+
+  Graph::Exit();
+  EXPECT_LT(FlushMs(100), 500) << "after Exit";
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  Graph::Flush();
+  EXPECT_TRUE(graphinspect::WaitPresented(0)) << "the new window's cleared picture is shown";
 }
 
 TEST(GraphR2Pixels, EndPointsAndErase) {

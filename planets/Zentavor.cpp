@@ -134,6 +134,11 @@ void Body() {
   for (;;) {
     if (IO::KeyPressed() && IO::RdKey() == 'r') break;
     Frame();
+    // A frame is drawn once it is on the window; the next one starts then. Without this the
+    // frames would run as fast as the back buffer takes lines, tens of thousands a second: the
+    // spheres would spin hundreds of radians a second and the planets fly apart before the
+    // window had shown a single frame.
+    Graph::Flush();
   }
   IO::WrStr("Press R to finish te program");
   IO::WrLn();

@@ -72,12 +72,12 @@ extern Request gRequest;
 extern uint32_t gPaletteTable[kPaletteEntries];
 extern uint32_t gPaletteCount;
 
-// The back buffer lock (the presenter takes it first, see graphsync::PriorityLock) and the window
-// lock.
-extern graphsync::PriorityLock gBufferLock;
+// The back buffer's gate (the thread that executes requests enters it for each request; the
+// presenter, setup and inspection claim it) and the window lock.
+extern graphsync::Gate gBufferLock;
 extern graphsync::Lock gWindowLock;
 
-// Executes the block's request against the back buffer (kinds 5 and above under the buffer lock,
+// Executes the block's request against the back buffer (kinds 5 and above inside the buffer gate,
 // marking what they change as damaged for the window). The executing thread: the main thread in
 // revision 2, the drawing thread in revision 1.
 void Execute(const Request& r);
@@ -135,6 +135,17 @@ extern std::atomic<platform::WinHandle> gWindow;
 // Answers whether drawn pixels wait to be copied to the window or are being shown (for
 // graphinspect::WaitPresented). Any thread.
 bool DamagePending();
+
+// Test switch: lines wholly inside the clip area take the clipping path too (which must set the
+// same pixels). Change it only while no request is pending.
+extern std::atomic<bool> gAlwaysClip;
+
+// For tests: sets gAlwaysClip once no request is pending. Main thread.
+void SetAlwaysClip(bool on);
+
+// For tests: copies the back buffer (Width x Depth pixels, rows Width apart) to `out` once no
+// request is pending. Main thread.
+void ReadBuffer(uint32_t* out);
 
 // Presents that copied pixels to the window so far. Any thread may read it.
 extern std::atomic<uint64_t> gPresents;

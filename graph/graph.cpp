@@ -93,6 +93,7 @@ uint32_t Clamp(uint32_t v, uint32_t lo, uint32_t hi) {
 }  // namespace
 
 void StartModule() {
+  graphsync::Gate::Start();
   ResetSurfaceState();
   gStdFillMode = true;
   gStdFillMask = kPatSolid;
@@ -135,7 +136,7 @@ void Flush() {
 }
 
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
-  HideCursor();
+  if (gCursorShown) HideCursor();
   Request& r = BeginRequest(rqLine);
   r.a[0] = x1;
   r.a[1] = y1;
@@ -143,7 +144,7 @@ void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
   r.a[3] = y2;
   r.a[4] = colour;
   PostRequest();
-  DisplayCursor(gCursorOn);
+  if (gCursorOn != gCursorShown) DisplayCursor(gCursorOn);
 }
 
 void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour) {

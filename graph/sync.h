@@ -3,8 +3,11 @@
 // trip over a destructor. Every call may be made from any thread.
 #pragma once
 
+#include <linux/membarrier.h>
 #include <pthread.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdint>
@@ -19,38 +22,128 @@ struct Lock {
   void Release() { pthread_mutex_unlock(&m); }
 };
 
-// A lock with one priority taker, the window's presenter, which takes it a few dozen times a
-// second and must get it within one ordinary holder's turn however often the others take it
-// (mutexes are not fair: a thread that releases and retakes at once can keep a waiter out for a
-// long time). The priority taker announces its claim before it waits for the mutex; an ordinary
-// taker that finds a claim steps aside until the claimant has released the lock. Zero-filled
-// storage is a valid unlocked lock without claims. Waits are unbounded.
-struct PriorityLock {
-  pthread_mutex_t m;
-  std::atomic<uint32_t> claims;
+// Guards the back buffer between the one thread that executes drawing requests, which enters it
+// for every request, and the other uses that come now and then (the presenter, setup and
+// inspection), which claim it. Entering costs two plain stores and a load: the executing thread
+// announces itself and then checks for a claim, while a claimant announces its claim and then
+// checks whether the executing thread is inside. That store-then-load handshake needs a full
+// memory barrier on both sides; here the claimant's side pays for both with the kernel's
+// expedited process-wide barrier (membarrier), so the executing thread's side is a compiler
+// barrier only. Where the kernel lacks that barrier both sides use sequentially consistent
+// operations (the executing thread's store then costs an atomic exchange).
+//
+// A claimant gets the buffer within one request of the executing thread (which steps aside until
+// the claim is withdrawn), however often that thread enters: a fair hand-over, unlike a mutex
+// that a thread releases and retakes at once. Claimants take turns under a mutex; the executing
+// thread may claim too, outside a request. Zero-filled storage is a valid gate without claims;
+// Start must have run before the process has a second thread.
+struct Gate {
+  std::atomic<uint32_t> inside;   // the executing thread is inside a request
+  std::atomic<uint32_t> claimed;  // a claimant holds the gate or waits for the thread to leave
+  pthread_mutex_t claimants;
 
-  // Ordinary taker: waits while a claim is announced, then takes the mutex. A taker that has
-  // passed the check before the claim came goes first; there is one such taker per thread at most.
-  void Take() {
-    for (uint32_t c; (c = claims.load(std::memory_order_acquire)) != 0;) {
-      claims.wait(c, std::memory_order_acquire);
+  // Chooses the barriers, once for the process. Main thread, before any other thread exists.
+  static void Start();
+
+  // Executing thread: around each request.
+  void Enter() {
+    if (sExpedited.load(std::memory_order_relaxed)) {
+      inside.store(1, std::memory_order_relaxed);
+      std::atomic_signal_fence(std::memory_order_seq_cst);  // the claimant's barrier does the rest
+    } else {
+      inside.store(1, std::memory_order_seq_cst);
     }
-    pthread_mutex_lock(&m);
+    if (claimed.load(std::memory_order_seq_cst) != 0) StepAside();
   }
-  void Release() { pthread_mutex_unlock(&m); }
-  // Priority taker.
-  void TakeFirst() {
-    claims.fetch_add(1, std::memory_order_acq_rel);
-    pthread_mutex_lock(&m);
+  void Leave() { inside.store(0, std::memory_order_release); }
+
+  // Any thread but the executing one while inside a request: waits until the executing thread is
+  // outside, and keeps it outside until Unclaim.
+  void Claim() {
+    pthread_mutex_lock(&claimants);
+    claimed.store(1, std::memory_order_seq_cst);
+    ProcessBarrier();
+    WaitOutside();
   }
-  void ReleaseFirst() {
-    pthread_mutex_unlock(&m);
-    claims.fetch_sub(1, std::memory_order_acq_rel);
-    claims.notify_all();
+  void Unclaim() {
+    claimed.store(0, std::memory_order_release);
+    claimed.notify_all();
+    pthread_mutex_unlock(&claimants);
   }
+  // The names Hold expects.
+  void Take() { Claim(); }
+  void Release() { Unclaim(); }
+
+ private:
+  static void ProcessBarrier();
+  [[gnu::cold]] void StepAside();
+  [[gnu::cold]] void WaitOutside();
+
+  static inline std::atomic<bool> sExpedited;
 };
 
-// Holds a Lock or an ordinary turn of a PriorityLock for a scope.
+inline void Gate::Start() {
+  const long commands = syscall(__NR_membarrier, MEMBARRIER_CMD_QUERY, 0, 0);
+  const bool expedited =
+      commands > 0 && (commands & MEMBARRIER_CMD_PRIVATE_EXPEDITED) != 0 &&
+      syscall(__NR_membarrier, MEMBARRIER_CMD_REGISTER_PRIVATE_EXPEDITED, 0, 0) == 0;
+  sExpedited.store(expedited, std::memory_order_relaxed);
+}
+
+// Makes the executing thread's relaxed store of `inside` visible before its load of `claimed`, as a
+// fence on its side would, when it entered without one.
+inline void Gate::ProcessBarrier() {
+  if (sExpedited.load(std::memory_order_relaxed) &&
+      syscall(__NR_membarrier, MEMBARRIER_CMD_PRIVATE_EXPEDITED, 0, 0) != 0) {
+    // Registered, so this cannot fail; were it to, no order would be guaranteed.
+    __builtin_trap();
+  }
+}
+
+inline void Gate::StepAside() {
+  for (;;) {
+    inside.store(0, std::memory_order_release);
+    for (uint32_t c; (c = claimed.load(std::memory_order_acquire)) != 0;) {
+      claimed.wait(c, std::memory_order_acquire);
+    }
+    if (sExpedited.load(std::memory_order_relaxed)) {
+      inside.store(1, std::memory_order_relaxed);
+      std::atomic_signal_fence(std::memory_order_seq_cst);
+    } else {
+      inside.store(1, std::memory_order_seq_cst);
+    }
+    if (claimed.load(std::memory_order_seq_cst) == 0) return;
+  }
+}
+
+// A request takes well under a millisecond: spin first, then sleep in short steps (Leave does not
+// wake anyone, so that it stays a plain store).
+inline void Gate::WaitOutside() {
+  for (int i = 0; inside.load(std::memory_order_seq_cst) != 0; ++i) {
+    if (i < 4000) {
+#if defined(__x86_64__) || defined(__i386__)
+      __builtin_ia32_pause();
+#endif
+    } else {
+      timespec pause{0, 20000};
+      nanosleep(&pause, nullptr);
+    }
+  }
+}
+
+// Holds an ordinary turn of the executing thread at a Gate for a scope.
+class Inside {
+ public:
+  explicit Inside(Gate& gate) : gate_(gate) { gate_.Enter(); }
+  ~Inside() { gate_.Leave(); }
+  Inside(const Inside&) = delete;
+  Inside& operator=(const Inside&) = delete;
+
+ private:
+  Gate& gate_;
+};
+
+// Holds a Lock, or a claim of a Gate, for a scope.
 template <class L>
 class Hold {
  public:
@@ -61,18 +154,6 @@ class Hold {
 
  private:
   L& lock_;
-};
-
-// Holds a PriorityLock as its priority taker for a scope.
-class HoldFirst {
- public:
-  explicit HoldFirst(PriorityLock& lock) : lock_(lock) { lock_.TakeFirst(); }
-  ~HoldFirst() { lock_.ReleaseFirst(); }
-  HoldFirst(const HoldFirst&) = delete;
-  HoldFirst& operator=(const HoldFirst&) = delete;
-
- private:
-  PriorityLock& lock_;
 };
 
 // A counter that only grows, with waiting for it to reach a value. Zero-filled storage is a valid

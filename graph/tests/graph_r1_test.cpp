@@ -107,6 +107,28 @@ TEST(GraphR1Present, PresentsWhileRequestsComeWithoutPause) {
   }
 }
 
+// The fast path for lines wholly inside sets the clipping path's pixels, the last one left out.
+TEST(GraphR1Pixels, FastPathSetsTheClippingPathsPixels) {
+  std::string mismatch;
+  EXPECT_TRUE(graphtest::FastPathMatchesClipping(Graph::SetLineStyle, 7, 25, mismatch)) << mismatch;
+  // ClearScreen leaves the last two rows and columns: clear them of the random lines.
+  for (uint32_t k = 1; k <= 2; ++k) {
+    Graph::Line(0, 800 - k, 1000, 800 - k, 0);
+    Graph::Line(1000 - k, 0, 1000 - k, 800, 0);
+  }
+  const int32_t ends[][2] = {{9, 3}, {-3, 9}, {-9, -3}, {3, -9}, {1, 0}, {64, 21}, {65, 0}};
+  for (const auto& e : ends) {
+    Graph::ClearScreen(0);
+    Graph::Line(500, 300, uint32_t(500 + e[0]), uint32_t(300 + e[1]), 15);
+    const graphtest::Points want =
+        graphtest::ReferenceLine(500, 300, 500 + e[0], 300 + e[1], false, 1000, 800);
+    EXPECT_EQ(graphinspect::CountPixels(kWhite), want.size()) << e[0] << "," << e[1];
+    for (const auto& [px, py] : want) {
+      EXPECT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+    }
+  }
+}
+
 TEST(GraphR1Pixels, CircleAndClearScreen) {
   Graph::ClearScreen(0);
   Graph::Circle(500, 400, 12, 10);

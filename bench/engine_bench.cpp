@@ -11,14 +11,12 @@
 #include <new>
 #include <vector>
 
+#include "bench/alloc_count.h"
 #include "engine/Engine.h"
 #include "graph/Graph.h"
 #include "graph/inspect.h"
 
 namespace {
-
-// Heap allocations made by this thread (operator new and malloc alike).
-thread_local uint64_t tAllocations;
 
 constexpr uint32_t kWidth = 1000, kDepth = 750;
 constexpr float kColour = 6.0f;
@@ -68,10 +66,10 @@ void BM_DrawBol(benchmark::State& state) {
   SetUpScene();
   const uint32_t slot = static_cast<uint32_t>(state.range(0));
   const uint64_t lines = graphinspect::Requests(graphinspect::kLine);
-  const uint64_t allocations = tAllocations;
+  const uint64_t allocations = benchalloc::ThreadAllocations();
   for (auto _ : state) Engine::DrawBol(slot, kColour);
-  state.counters["allocs_per_iter"] =
-      benchmark::Counter(double(tAllocations - allocations) / double(state.iterations()));
+  state.counters["allocs_per_iter"] = benchmark::Counter(
+      double(benchalloc::ThreadAllocations() - allocations) / double(state.iterations()));
   state.counters["lines_per_iter"] = benchmark::Counter(
       double(graphinspect::Requests(graphinspect::kLine) - lines) / double(state.iterations()));
 }
@@ -86,7 +84,7 @@ void BM_SdlSoftwareRenderer(benchmark::State& state) {
     state.SkipWithError(SDL_GetError());
     return;
   }
-  const uint64_t allocations = tAllocations;
+  const uint64_t allocations = benchalloc::ThreadAllocations();
   for (auto _ : state) {
     for (const Segment& s : lines) {
       if (s.erase) {
@@ -98,8 +96,8 @@ void BM_SdlSoftwareRenderer(benchmark::State& state) {
     }
     SDL_RenderFlush(renderer);
   }
-  state.counters["allocs_per_iter"] =
-      benchmark::Counter(double(tAllocations - allocations) / double(state.iterations()));
+  state.counters["allocs_per_iter"] = benchmark::Counter(
+      double(benchalloc::ThreadAllocations() - allocations) / double(state.iterations()));
   state.counters["lines_per_iter"] = benchmark::Counter(double(lines.size()));
   SDL_DestroyRenderer(renderer);
   SDL_FreeSurface(surface);
@@ -123,38 +121,5 @@ BENCHMARK(BM_SdlSoftwareRenderer)->Arg(kPlanet2)->Arg(kSmall)->ArgName("slot");
 BENCHMARK(BM_Projection)->Arg(kPlanet2)->ArgName("slot");
 
 }  // namespace
-
-// Counting allocator. The C library's allocation entry points are replaced, so every allocation
-// (operator new included) is counted; sanitizer builds keep their own allocator and count through
-// its allocation hook.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
-                                                         void (*)(const volatile void*));
-namespace {
-void CountAllocation(const volatile void*, size_t) {
-  ++tAllocations;
-}
-void IgnoreFree(const volatile void*) {}
-const int kHooks = __sanitizer_install_malloc_and_free_hooks(CountAllocation, IgnoreFree);
-}  // namespace
-#else
-extern "C" {
-void* __libc_malloc(size_t);
-void* __libc_calloc(size_t, size_t);
-void* __libc_realloc(void*, size_t);
-void* malloc(size_t n) {
-  ++tAllocations;
-  return __libc_malloc(n);
-}
-void* calloc(size_t n, size_t size) {
-  ++tAllocations;
-  return __libc_calloc(n, size);
-}
-void* realloc(void* p, size_t n) {
-  ++tAllocations;
-  return __libc_realloc(p, n);
-}
-}
-#endif
 
 BENCHMARK_MAIN();

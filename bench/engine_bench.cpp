@@ -14,7 +14,7 @@
 #include "bench/alloc_count.h"
 #include "engine/Engine.h"
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 
 namespace {
 
@@ -65,13 +65,13 @@ std::vector<Segment> SegmentsOf(uint32_t slot) {
 void BM_DrawBol(benchmark::State& state) {
   SetUpScene();
   const uint32_t slot = static_cast<uint32_t>(state.range(0));
-  const uint64_t lines = graphinspect::Requests(graphinspect::kLine);
+  const uint64_t lines = graphprobe::Requests(graphprobe::kLine);
   const uint64_t allocations = benchalloc::ThreadAllocations();
   for (auto _ : state) Engine::DrawBol(slot, kColour);
   state.counters["allocs_per_iter"] = benchmark::Counter(
       double(benchalloc::ThreadAllocations() - allocations) / double(state.iterations()));
   state.counters["lines_per_iter"] = benchmark::Counter(
-      double(graphinspect::Requests(graphinspect::kLine) - lines) / double(state.iterations()));
+      double(graphprobe::Requests(graphprobe::kLine) - lines) / double(state.iterations()));
 }
 
 void BM_SdlSoftwareRenderer(benchmark::State& state) {

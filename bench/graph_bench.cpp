@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 
 #ifdef GRAPH_BENCH_REAL_TIME
 #define ZT_TIMING ->UseRealTime()
@@ -124,7 +124,7 @@ void RunOurs(benchmark::State& state, const std::vector<Segment>& lines) {
       Graph::Line(uint32_t(s.x1), uint32_t(s.y1), uint32_t(s.x2), uint32_t(s.y2), colour);
     }
     colour = colour % 15 + 1;
-    graphinspect::Pixel(0, 0);  // waits for the last request
+    graphprobe::Pixel(0, 0);  // waits for the last request
   }
   Counters(state, int64_t(lines.size()), Pixels(lines));
 }
@@ -207,7 +207,7 @@ void BM_SphereRedraw240_Ours(benchmark::State& state) {
       Graph::Line(uint32_t(s.x1), uint32_t(s.y1), uint32_t(s.x2), uint32_t(s.y2), 14);
     }
     flip = !flip;
-    graphinspect::Pixel(0, 0);
+    graphprobe::Pixel(0, 0);
   }
   Counters(state, 240, Pixels(a) + Pixels(b));
 }

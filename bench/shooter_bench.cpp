@@ -20,7 +20,7 @@
 #include "console/IO.h"
 #include "engine/Engine.h"
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 #include "lib/Lib.h"
 #include "rts/RTS.h"
 #include "rts/RealMath.h"
@@ -30,9 +30,9 @@
 namespace {
 
 void BM_Pass(benchmark::State& state) {
-  graphinspect::Pixel(0, 0);
-  const uint64_t lines = graphinspect::Requests(graphinspect::kLine);
-  const uint64_t circles = graphinspect::Requests(graphinspect::kEllipse);
+  graphprobe::Pixel(0, 0);
+  const uint64_t lines = graphprobe::Requests(graphprobe::kLine);
+  const uint64_t circles = graphprobe::Requests(graphprobe::kEllipse);
   uint64_t allocations = 0;  // counted around the passes only, not the framework's own work
   for (auto _ : state) {
     const uint64_t before = benchalloc::ThreadAllocations();
@@ -43,12 +43,12 @@ void BM_Pass(benchmark::State& state) {
       return;
     }
   }
-  graphinspect::Pixel(0, 0);
+  graphprobe::Pixel(0, 0);
   const double n = static_cast<double>(state.iterations());
   state.counters["passes_per_s"] = benchmark::Counter(n, benchmark::Counter::kIsRate);
   state.counters["requests_per_pass"] =
-      benchmark::Counter(double(graphinspect::Requests(graphinspect::kLine) - lines +
-                                graphinspect::Requests(graphinspect::kEllipse) - circles) /
+      benchmark::Counter(double(graphprobe::Requests(graphprobe::kLine) - lines +
+                                graphprobe::Requests(graphprobe::kEllipse) - circles) /
                          n);
   state.counters["allocs_per_pass"] = benchmark::Counter(double(allocations) / n);
 }
@@ -57,7 +57,7 @@ void BM_Pass(benchmark::State& state) {
 // the figure is the hand-over (wait for the server, post, wake, execute, signal back).
 void BM_RequestHandOver(benchmark::State& state) {
   for (auto _ : state) Graph::Line(20, 20, 21, 20, 5);
-  graphinspect::Pixel(0, 0);
+  graphprobe::Pixel(0, 0);
   state.counters["requests_per_s"] =
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }

@@ -133,7 +133,7 @@ void WindowGone();
 extern std::atomic<platform::WinHandle> gWindow;
 
 // Answers whether drawn pixels wait to be copied to the window or are being shown (for
-// graphinspect::WaitPresented). Any thread.
+// graphprobe::WaitPresented). Any thread.
 bool DamagePending();
 
 // Test switch: lines wholly inside the clip area take the clipping path too (which must set the

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "graph/core.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 
 namespace Graph {
 
@@ -281,7 +281,7 @@ void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
 
 }  // namespace Graph
 
-namespace graphinspect {
+namespace graphprobe {
 
 uint32_t Pixel(uint32_t x, uint32_t y) {
   graphcore::WaitIdle();
@@ -314,4 +314,4 @@ uint32_t WindowId() {
   return graphcore::gWindow.load();
 }
 
-}  // namespace graphinspect
+}  // namespace graphprobe

@@ -46,7 +46,9 @@ constexpr T Range(T value, T lo, T hi) noexcept {
 }
 
 // Raises the CASE trap. Any thread.
-[[noreturn]] inline void CaseTrap() noexcept { Trap(kTrapCase); }
+[[noreturn]] inline void CaseTrap() noexcept {
+  Trap(kTrapCase);
+}
 
 // Marks a module as started and tells whether its start body must run now. The flag is set
 // before the caller starts its imports, so mutual imports end. Main thread.

@@ -1,4 +1,6 @@
 // Run-time support: traps and their report, finalisers, restore hooks and signal handling.
+#include "rts/RTS.h"
+
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "rts/RTS.h"
 #include "rts/RealMath.h"
 
 namespace rts {
@@ -93,7 +94,9 @@ void WriteAll(int fd, const char* p, size_t n) noexcept {
   }
 }
 
-void WriteText(int fd, const char* s) noexcept { WriteAll(fd, s, strlen(s)); }
+void WriteText(int fd, const char* s) noexcept {
+  WriteAll(fd, s, strlen(s));
+}
 
 // Builds "#RTS: unhandled exception #<n>: <message>" for a trap, or the assertion's form.
 void ReportLine(Text& t, unsigned number, bool assertion, unsigned code) noexcept {
@@ -196,11 +199,17 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   }
 }
 
-void SetErrorOutput(int fd) noexcept { gErrorFd.store(fd); }
+void SetErrorOutput(int fd) noexcept {
+  gErrorFd.store(fd);
+}
 
-void Trap(unsigned number) noexcept { Die(number, false, 0); }
+void Trap(unsigned number) noexcept {
+  Die(number, false, 0);
+}
 
-void AssertFail(unsigned code) noexcept { Die(kTrapAssert, true, code); }
+void AssertFail(unsigned code) noexcept {
+  Die(kTrapAssert, true, code);
+}
 
 void AddFinaliser(Hook finaliser) noexcept {
   if (gFinaliserCount >= kMaxFinalisers) AssertFail(1);
@@ -235,7 +244,9 @@ void Halt(int code) noexcept {
   _exit(code);
 }
 
-void SetUserBreakHook(BreakHook hook) noexcept { gBreakHook.store(hook); }
+void SetUserBreakHook(BreakHook hook) noexcept {
+  gBreakHook.store(hook);
+}
 
 BreakSignalsBlocked::BreakSignalsBlocked() noexcept {
   static_assert(sizeof saved_ >= sizeof(sigset_t));

@@ -7,7 +7,7 @@
 
 #include "engine/Engine.h"
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 #include "rts/tests/child.h"
 
 namespace {
@@ -21,14 +21,14 @@ constexpr uint32_t kYellow = 0xFFFF00, kWhite = 0xFFFFFF, kLightGreen = 0x00FF00
 constexpr uint32_t kWidth = 1000, kDepth = 750;
 
 uint64_t Lines() {
-  return graphinspect::Requests(graphinspect::kLine);
+  return graphprobe::Requests(graphprobe::kLine);
 }
 
 // True when every pixel of the drawing area is the background colour 0.
 bool AllBlack() {
   for (uint32_t y = 0; y < kDepth; ++y)
     for (uint32_t x = 0; x < kWidth; ++x)
-      if (graphinspect::Pixel(x, y) != 0) return false;
+      if (graphprobe::Pixel(x, y) != 0) return false;
   return true;
 }
 
@@ -104,7 +104,7 @@ TEST_F(Drawing, FirstDrawSecondDrawAndLookingAway) {
   const pt2D& p111 = Engine::bollen2D[1][1][1][1];
   EXPECT_NEAR(p111[1], 326.35, 0.01);
   EXPECT_NEAR(p111[2], 210.04, 0.01);
-  EXPECT_EQ(graphinspect::Pixel(326, 210), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(326, 210), kYellow);
   const Fig2D first = Engine::bollen2D[1];
 
   // Nothing changed: 120 erased, the same 120 drawn again.
@@ -112,12 +112,12 @@ TEST_F(Drawing, FirstDrawSecondDrawAndLookingAway) {
   Engine::DrawBol(1, 14.0f);
   EXPECT_EQ(Lines() - before, 240u);
   EXPECT_TRUE(Engine::bollen2D[1] == first);
-  EXPECT_EQ(graphinspect::Pixel(326, 210), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(326, 210), kYellow);
 
   // Kijker alone changes no picture; the next DrawBol erases every pixel it drew and, with the
   // sphere behind the viewer, draws nothing and stores an all-(0, 0) picture.
   Engine::Kijker(0, 100000, 0, 0, 0, 0);
-  EXPECT_EQ(graphinspect::Pixel(326, 210), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(326, 210), kYellow);
   before = Lines();
   Engine::DrawBol(1, 14.0f);
   EXPECT_EQ(Lines() - before, 120u);
@@ -141,13 +141,13 @@ TEST_F(Drawing, ViewerAnglesRebuildTheMatrixAndRebuiltSlotsEraseTheOldPicture) {
   const pt2D s = Engine::Pt3D2DRot(p, Engine::kijkerpunt, want, 1000);
   EXPECT_EQ(Engine::bollen2D[2][2][3][4], s);
   ASSERT_TRUE(OnScreen(s));
-  EXPECT_EQ(graphinspect::Pixel(static_cast<uint32_t>(s[1]), static_cast<uint32_t>(s[2])),
+  EXPECT_EQ(graphprobe::Pixel(static_cast<uint32_t>(s[1]), static_cast<uint32_t>(s[2])),
             kLightGreen);
 
   // Rebuilding the slot elsewhere: the next draw erases the old sphere where it was drawn.
   Engine::Bol(150, 100, -60, 40, 2);
   Engine::DrawBol(2, 10);
-  EXPECT_EQ(graphinspect::Pixel(static_cast<uint32_t>(s[1]), static_cast<uint32_t>(s[2])), 0u);
+  EXPECT_EQ(graphprobe::Pixel(static_cast<uint32_t>(s[1]), static_cast<uint32_t>(s[2])), 0u);
   EraseByLookingAway(2);
   EXPECT_TRUE(AllBlack());
 }
@@ -165,8 +165,8 @@ TEST_F(Drawing, LinesWithAnEndOffTheTopLeftAreDroppedWhole) {
   ForEachLine(f, [](const pt2D& p, const pt2D& q) {
     if (!OnScreen(p) || !OnScreen(q)) return;
     // Both ends of a kept line are drawn, at the truncated coordinates.
-    EXPECT_EQ(graphinspect::Pixel(uint32_t(p[1]), uint32_t(p[2])), kLightGreen);
-    EXPECT_EQ(graphinspect::Pixel(uint32_t(q[1]), uint32_t(q[2])), kLightGreen);
+    EXPECT_EQ(graphprobe::Pixel(uint32_t(p[1]), uint32_t(p[2])), kLightGreen);
+    EXPECT_EQ(graphprobe::Pixel(uint32_t(q[1]), uint32_t(q[2])), kLightGreen);
   });
   before = Lines();
   EraseByLookingAway(3);
@@ -180,14 +180,14 @@ TEST_F(Drawing, UnbuiltSlotUncardinalCoordinatesAndColours) {
   uint64_t before = Lines();
   Engine::DrawBol(9, 15);
   EXPECT_EQ(Lines() - before, 120u);
-  EXPECT_EQ(graphinspect::Pixel(300, 300), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(301, 300), 0u);
+  EXPECT_EQ(graphprobe::Pixel(300, 300), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(301, 300), 0u);
 
   // A negative colour names no colour number: the old picture is erased, nothing is drawn.
   before = Lines();
   Engine::DrawBol(9, -1.0f);
   EXPECT_EQ(Lines() - before, 120u);
-  EXPECT_EQ(graphinspect::Pixel(300, 300), 0u);
+  EXPECT_EQ(graphprobe::Pixel(300, 300), 0u);
   for (float colour : {-7.5f, 4294967296.0f, NAN}) {
     before = Lines();
     Engine::DrawBol(9, colour);
@@ -210,7 +210,7 @@ TEST_F(Drawing, UnbuiltSlotUncardinalCoordinatesAndColours) {
   Engine::DrawFig(fig, picture, 12);
   EXPECT_GE(picture[1][4][5][1], 4294967296.0f);
   EXPECT_EQ(Lines() - before, 120u - 4u);
-  EXPECT_EQ(graphinspect::Pixel(300, 300), 0xFF0000u);
+  EXPECT_EQ(graphprobe::Pixel(300, 300), 0xFF0000u);
   before = Lines();
   Engine::DrawFig(fig, picture, 0);
   EXPECT_EQ(Lines() - before, 2 * (120u - 4u));

@@ -7,7 +7,7 @@
 #include <thread>
 
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 #include "graph/tests/line_reference.h"
 #include "graph/tests/test_main.h"
 #include "platform/win_sdl.h"
@@ -18,12 +18,12 @@ constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kLightGreen = 0x00FF00;
 constexpr unsigned kSetup = 22;
 
 uint64_t Lit() {
-  return Graph::Width * Graph::Depth - graphinspect::CountPixels(kBlack);
+  return Graph::Width * Graph::Depth - graphprobe::CountPixels(kBlack);
 }
 
 bool WaitWindowGone(int ms) {
   for (int i = 0; i < ms; ++i) {
-    if (graphinspect::WindowId() == 0) return true;
+    if (graphprobe::WindowId() == 0) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return false;
@@ -34,12 +34,12 @@ TEST(GraphR1Lifecycle, InitOnceThenRefuse) {
   Graph::Init();
   Graph::Flush();
   Graph::Exit();
-  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(graphprobe::WindowId(), 0u);
   Graph::Line(0, 0, 5, 5, 15);  // before Init: dropped, no hang
 
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
-  EXPECT_NE(graphinspect::WindowId(), 0u);
-  EXPECT_EQ(graphinspect::Requests(kSetup), 1u);
+  EXPECT_NE(graphprobe::WindowId(), 0u);
+  EXPECT_EQ(graphprobe::Requests(kSetup), 1u);
   EXPECT_EQ(Graph::Columns, 125u);
   EXPECT_EQ(Graph::Rows, (800u - 4) / 16);
   EXPECT_EQ(Lit(), 0u);
@@ -55,9 +55,9 @@ TEST(GraphR1Pixels, EndPointsClippingAndErase) {
   Graph::Line(10, 10, 10, 10, 15);
   EXPECT_EQ(Lit(), 0u) << "equal points draw nothing";
   Graph::Line(0, 0, 3, 0, 15);
-  EXPECT_EQ(graphinspect::Pixel(0, 0), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(2, 0), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(3, 0), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(0, 0), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(2, 0), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(3, 0), kBlack);
   EXPECT_EQ(Lit(), 3u);
 
   std::mt19937 random(5);
@@ -67,12 +67,12 @@ TEST(GraphR1Pixels, EndPointsClippingAndErase) {
     Graph::ClearScreen(0);
     Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 15);
     const graphtest::Points want = graphtest::ReferenceLine(x1, y1, x2, y2, false, 1000, 800);
-    ASSERT_EQ(graphinspect::CountPixels(kWhite), want.size());
+    ASSERT_EQ(graphprobe::CountPixels(kWhite), want.size());
     for (const auto& [px, py] : want) {
-      ASSERT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+      ASSERT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
     }
     Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 0);
-    ASSERT_EQ(graphinspect::CountPixels(kWhite), 0u);
+    ASSERT_EQ(graphprobe::CountPixels(kWhite), 0u);
   }
 
   // Styles by pen code; the invisible pen draws nothing, not even an end point.
@@ -82,28 +82,28 @@ TEST(GraphR1Pixels, EndPointsClippingAndErase) {
   EXPECT_EQ(Lit(), 0u);
   Graph::SetLineStyle(Graph::LNSTYLE_SHORTDASH);  // 18 on, 6 off
   Graph::Line(0, 0, 30, 0, 15);
-  EXPECT_EQ(graphinspect::Pixel(17, 0), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(18, 0), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(24, 0), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(17, 0), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(18, 0), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(24, 0), kWhite);
   Graph::SetLineStyle(Graph::LNSTYLE_SOLID);
 }
 
 // The drawing thread, fed without pause, must not keep the window thread from presenting.
 TEST(GraphR1Present, PresentsWhileRequestsComeWithoutPause) {
-  ASSERT_TRUE(graphinspect::WaitPresented(2000));
-  const uint64_t before = graphinspect::Presents();
+  ASSERT_TRUE(graphprobe::WaitPresented(2000));
+  const uint64_t before = graphprobe::Presents();
   const auto start = std::chrono::steady_clock::now();
   uint32_t i = 0;
   while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
     for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
   }
-  EXPECT_GE(graphinspect::Presents() - before, 4u) << i << " lines drawn";
+  EXPECT_GE(graphprobe::Presents() - before, 4u) << i << " lines drawn";
 
   // Flush waits for the drawing thread's request and then for the present that shows it.
   for (uint32_t round = 0; round < 3; ++round) {
     Graph::Line(10, 10 + round, 500, 300, 14);
     Graph::Flush();
-    EXPECT_TRUE(graphinspect::WaitPresented(0)) << "nothing pending after Flush, round " << round;
+    EXPECT_TRUE(graphprobe::WaitPresented(0)) << "nothing pending after Flush, round " << round;
   }
 }
 
@@ -122,9 +122,9 @@ TEST(GraphR1Pixels, FastPathSetsTheClippingPathsPixels) {
     Graph::Line(500, 300, uint32_t(500 + e[0]), uint32_t(300 + e[1]), 15);
     const graphtest::Points want =
         graphtest::ReferenceLine(500, 300, 500 + e[0], 300 + e[1], false, 1000, 800);
-    EXPECT_EQ(graphinspect::CountPixels(kWhite), want.size()) << e[0] << "," << e[1];
+    EXPECT_EQ(graphprobe::CountPixels(kWhite), want.size()) << e[0] << "," << e[1];
     for (const auto& [px, py] : want) {
-      EXPECT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+      EXPECT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
     }
   }
 }
@@ -132,29 +132,29 @@ TEST(GraphR1Pixels, FastPathSetsTheClippingPathsPixels) {
 TEST(GraphR1Pixels, CircleAndClearScreen) {
   Graph::ClearScreen(0);
   Graph::Circle(500, 400, 12, 10);
-  EXPECT_EQ(graphinspect::Pixel(488, 400), kLightGreen);
-  EXPECT_EQ(graphinspect::Pixel(511, 400), kLightGreen);
-  EXPECT_EQ(graphinspect::Pixel(500, 388), kLightGreen);
-  EXPECT_EQ(graphinspect::Pixel(500, 411), kLightGreen);
-  EXPECT_EQ(graphinspect::Pixel(512, 400), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(500, 412), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(488, 400), kLightGreen);
+  EXPECT_EQ(graphprobe::Pixel(511, 400), kLightGreen);
+  EXPECT_EQ(graphprobe::Pixel(500, 388), kLightGreen);
+  EXPECT_EQ(graphprobe::Pixel(500, 411), kLightGreen);
+  EXPECT_EQ(graphprobe::Pixel(512, 400), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(500, 412), kBlack);
 
   // The filled rectangle of ClearScreen has no pen: it covers (0, 0) .. (Width - 3, Depth - 3).
   Graph::SetBkColor(15);
   Graph::ClearScreen(0);
-  EXPECT_EQ(graphinspect::Pixel(997, 797), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(998, 797), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(997, 798), kBlack);
-  EXPECT_EQ(graphinspect::CountPixels(kWhite), 998u * 798u);
+  EXPECT_EQ(graphprobe::Pixel(997, 797), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(998, 797), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(997, 798), kBlack);
+  EXPECT_EQ(graphprobe::CountPixels(kWhite), 998u * 798u);
   Graph::SetBkColor(0);
   Graph::Line(0, 799, 1000, 799, 15);
   Graph::Line(999, 0, 999, 800, 15);
   Graph::ClearScreen(0);
-  EXPECT_EQ(graphinspect::CountPixels(kWhite), 1000u + 799u) << "the last row and column are left";
+  EXPECT_EQ(graphprobe::CountPixels(kWhite), 1000u + 799u) << "the last row and column are left";
 }
 
 TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {
-  const uint32_t window = graphinspect::WindowId();
+  const uint32_t window = graphprobe::WindowId();
   ASSERT_NE(window, 0u);
   platform::WinPushClose(window);
   ASSERT_TRUE(WaitWindowGone(3000)) << "the close button destroys the window";
@@ -166,7 +166,7 @@ TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(500));
   Graph::ClearScreen(0);
   Graph::Line(0, 0, 10, 0, 15);
-  EXPECT_EQ(graphinspect::Pixel(9, 0), kWhite) << "drawing still reaches the back buffer";
+  EXPECT_EQ(graphprobe::Pixel(9, 0), kWhite) << "drawing still reaches the back buffer";
 
   testing::internal::CaptureStderr();
   EXPECT_FALSE(Graph::Init(1, 1, 640, 480));
@@ -175,13 +175,13 @@ TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {
   Graph::Exit();
   Graph::Exit();
   ASSERT_TRUE(Graph::Init(10, 10, 640, 480));
-  EXPECT_NE(graphinspect::WindowId(), 0u);
-  EXPECT_EQ(graphinspect::Requests(kSetup), 2u);
-  EXPECT_EQ(graphinspect::Pixel(9, 0), kBlack) << "a new back buffer";
+  EXPECT_NE(graphprobe::WindowId(), 0u);
+  EXPECT_EQ(graphprobe::Requests(kSetup), 2u);
+  EXPECT_EQ(graphprobe::Pixel(9, 0), kBlack) << "a new back buffer";
   Graph::Line(0, 0, 100, 100, 14);
-  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(2000));
   Graph::Exit();
-  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(graphprobe::WindowId(), 0u);
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
 }
 

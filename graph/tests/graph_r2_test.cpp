@@ -8,8 +8,8 @@
 #include <random>
 
 #include "graph/Graph.h"
-#include "graph/inspect.h"
 #include "graph/kvrIGraph.h"
+#include "graph/probe.h"
 #include "graph/tests/line_reference.h"
 #include "graph/tests/test_main.h"
 #include "platform/con_host.h"
@@ -31,7 +31,7 @@ void Open() {
 }
 
 uint64_t Lit() {
-  return Graph::Width * Graph::Depth - graphinspect::CountPixels(kBlack);
+  return Graph::Width * Graph::Depth - graphprobe::CountPixels(kBlack);
 }
 
 // Failures, each in a process of its own (death tests run before the others).
@@ -65,78 +65,78 @@ TEST(GraphR2Lifecycle, ExitBeforeInitThenFirstInit) {
   Graph::Init();
   Graph::Flush();  // no window: returns at once
   Graph::Exit();   // does nothing, and must not wait
-  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(graphprobe::WindowId(), 0u);
   EXPECT_FALSE(kvrIGraph::fGrMode);
   EXPECT_EQ(Graph::NumPColor, 0u);
 
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   EXPECT_TRUE(kvrIGraph::fGrMode);
-  EXPECT_NE(graphinspect::WindowId(), 0u);
+  EXPECT_NE(graphprobe::WindowId(), 0u);
   EXPECT_EQ(Graph::Width, 1000u);
   EXPECT_EQ(Graph::Depth, 750u);
   EXPECT_EQ(Graph::Columns, 1000u / 8);
   EXPECT_EQ(Graph::Rows, (750u - 4) / 16);
   EXPECT_GT(Graph::NumPColor, 1024u);
   EXPECT_EQ(Lit(), 0u) << "cleared to black";
-  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(2000));
 }
 
 TEST(GraphR2Lifecycle, ReopenExitAndInitAgain) {
   Open();
-  const uint32_t first = graphinspect::WindowId();
+  const uint32_t first = graphprobe::WindowId();
   Graph::Line(0, 0, 99, 0, 15);
   ASSERT_TRUE(Graph::Init(20, 30, 640, 480));
-  EXPECT_NE(graphinspect::WindowId(), first) << "a new window";
+  EXPECT_NE(graphprobe::WindowId(), first) << "a new window";
   EXPECT_EQ(Graph::Width, 640u);
   EXPECT_EQ(Graph::Columns, 80u);
   EXPECT_EQ(Graph::Rows, 29u);
-  EXPECT_EQ(graphinspect::Pixel(10, 0), kBlack) << "the picture does not survive a reopening";
-  EXPECT_EQ(graphinspect::Pixel(700, 0), kBlack) << "outside the new area";
+  EXPECT_EQ(graphprobe::Pixel(10, 0), kBlack) << "the picture does not survive a reopening";
+  EXPECT_EQ(graphprobe::Pixel(700, 0), kBlack) << "outside the new area";
 
   // Exit twice: the second must neither wait nor leave a quit request behind that would end
   // the next window's loop.
   Graph::Exit();
-  EXPECT_EQ(graphinspect::WindowId(), 0u);
+  EXPECT_EQ(graphprobe::WindowId(), 0u);
   Graph::Exit();
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
-  const uint32_t reopened = graphinspect::WindowId();
+  const uint32_t reopened = graphprobe::WindowId();
   EXPECT_NE(reopened, 0u);
   Graph::Line(0, 0, 10, 10, 14);
-  EXPECT_TRUE(graphinspect::WaitPresented(2000)) << "the new window's loop still runs";
-  EXPECT_EQ(graphinspect::WindowId(), reopened);
+  EXPECT_TRUE(graphprobe::WaitPresented(2000)) << "the new window's loop still runs";
+  EXPECT_EQ(graphprobe::WindowId(), reopened);
 
   // Init right after Exit, and again at once.
   Graph::Exit();
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
-  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(2000));
 }
 
 TEST(GraphR2Lifecycle, CloseButtonAndExposeLeaveTheWindowOpen) {
   Open();
-  const uint32_t window = graphinspect::WindowId();
+  const uint32_t window = graphprobe::WindowId();
   Graph::Line(5, 5, 50, 5, 12);
   platform::WinPushClose(window);
   platform::WinPushExpose(window);
-  EXPECT_TRUE(graphinspect::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(2000));
   // A redraw after the close request still reaches a live loop.
   Graph::Line(5, 6, 50, 6, 12);
-  EXPECT_TRUE(graphinspect::WaitPresented(2000));
-  EXPECT_EQ(graphinspect::WindowId(), window);
+  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_EQ(graphprobe::WindowId(), window);
 }
 
 // A main thread that draws without pause (short lines, each taking the buffer lock) must not keep
 // the service thread from presenting: at 60 Hz some 18 presents fit in 300 ms.
 TEST(GraphR2Present, PresentsWhileTheMainThreadDrawsWithoutPause) {
   Open();
-  ASSERT_TRUE(graphinspect::WaitPresented(2000));
-  const uint64_t before = graphinspect::Presents();
+  ASSERT_TRUE(graphprobe::WaitPresented(2000));
+  const uint64_t before = graphprobe::Presents();
   const auto start = std::chrono::steady_clock::now();
   uint32_t i = 0;
   while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
     for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
   }
-  EXPECT_GE(graphinspect::Presents() - before, 4u) << i << " lines drawn";
+  EXPECT_GE(graphprobe::Presents() - before, 4u) << i << " lines drawn";
 }
 
 // Waits `calls` Flushes and answers the milliseconds they took.
@@ -153,11 +153,11 @@ int64_t FlushMs(int calls) {
 TEST(GraphR2Present, FlushWaitsUntilTheDrawingIsShown) {
   Open();
   for (uint32_t round = 0; round < 5; ++round) {
-    const uint64_t before = graphinspect::Presents();
+    const uint64_t before = graphprobe::Presents();
     Graph::Line(10, 10 + round, 500, 300, 14);
     Graph::Flush();
-    EXPECT_TRUE(graphinspect::WaitPresented(0)) << "nothing pending after Flush, round " << round;
-    EXPECT_GT(graphinspect::Presents(), before);
+    EXPECT_TRUE(graphprobe::WaitPresented(0)) << "nothing pending after Flush, round " << round;
+    EXPECT_GT(graphprobe::Presents(), before);
   }
   EXPECT_LT(FlushMs(100), 500) << "nothing drawn since the last Flush";
 
@@ -165,32 +165,32 @@ TEST(GraphR2Present, FlushWaitsUntilTheDrawingIsShown) {
   EXPECT_LT(FlushMs(100), 500) << "after Exit";
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   Graph::Flush();
-  EXPECT_TRUE(graphinspect::WaitPresented(0)) << "the new window's cleared picture is shown";
+  EXPECT_TRUE(graphprobe::WaitPresented(0)) << "the new window's cleared picture is shown";
 }
 
 TEST(GraphR2Pixels, EndPointsAndErase) {
   Open();
   Graph::Line(10, 10, 10, 10, 15);
-  EXPECT_EQ(graphinspect::Pixel(10, 10), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(10, 10), kWhite);
   EXPECT_EQ(Lit(), 1u);
   Graph::ClearScreen(0);
 
   Graph::Line(0, 0, 3, 0, 15);
-  for (uint32_t x = 0; x <= 3; ++x) EXPECT_EQ(graphinspect::Pixel(x, 0), kWhite) << x;
+  for (uint32_t x = 0; x <= 3; ++x) EXPECT_EQ(graphprobe::Pixel(x, 0), kWhite) << x;
   EXPECT_EQ(Lit(), 4u);
 
   // The end point is drawn whatever the line style.
   Graph::ClearScreen(0);
   Graph::SetLinestyle(5);
   Graph::Line(100, 100, 200, 150, 14);
-  EXPECT_EQ(graphinspect::Pixel(200, 150), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(200, 150), kYellow);
   EXPECT_EQ(Lit(), 1u);
   Graph::SetLinestyle(1);  // dotted, opaque background 0: 3 on, 3 off
   Graph::Line(100, 100, 110, 100, 14);
-  EXPECT_EQ(graphinspect::Pixel(100, 100), kYellow);
-  EXPECT_EQ(graphinspect::Pixel(103, 100), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(106, 100), kYellow);
-  EXPECT_EQ(graphinspect::Pixel(110, 100), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(100, 100), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(103, 100), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(106, 100), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(110, 100), kYellow);
   Graph::SetLinestyle(0);
 
   // Erasing by drawing again in colour 0 leaves the area black.
@@ -215,10 +215,10 @@ TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
     Graph::ClearScreen(0);
     Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 15);
     const graphtest::Points want = graphtest::ReferenceLine(x1, y1, x2, y2, true, 1000, 750);
-    ASSERT_EQ(graphinspect::CountPixels(kWhite), want.size())
+    ASSERT_EQ(graphprobe::CountPixels(kWhite), want.size())
         << x1 << "," << y1 << " " << x2 << "," << y2;
     for (const auto& [px, py] : want) {
-      ASSERT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+      ASSERT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
     }
   }
   // Far-away end points: visited only where visible, exactly.
@@ -231,9 +231,9 @@ TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
     Graph::Line(uint32_t(l[0]), uint32_t(l[1]), uint32_t(l[2]), uint32_t(l[3]), 15);
     const graphtest::Points want =
         graphtest::ReferenceLine(l[0], l[1], l[2], l[3], true, 1000, 750);
-    EXPECT_EQ(graphinspect::CountPixels(kWhite), want.size());
+    EXPECT_EQ(graphprobe::CountPixels(kWhite), want.size());
     for (const auto& [px, py] : want) {
-      EXPECT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+      EXPECT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
     }
   }
 }
@@ -252,9 +252,9 @@ TEST(GraphR2Pixels, FastPathSetsTheClippingPathsPixels) {
     Graph::Line(500, 300, uint32_t(500 + e[0]), uint32_t(300 + e[1]), 15);
     const graphtest::Points want =
         graphtest::ReferenceLine(500, 300, 500 + e[0], 300 + e[1], true, 1000, 750);
-    EXPECT_EQ(graphinspect::CountPixels(kWhite), want.size()) << e[0] << "," << e[1];
+    EXPECT_EQ(graphprobe::CountPixels(kWhite), want.size()) << e[0] << "," << e[1];
     for (const auto& [px, py] : want) {
-      EXPECT_EQ(graphinspect::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
+      EXPECT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
     }
   }
 }
@@ -262,11 +262,11 @@ TEST(GraphR2Pixels, FastPathSetsTheClippingPathsPixels) {
 TEST(GraphR2Pixels, ColourNumbersAndPalette) {
   Open();
   Graph::Line(0, 0, 0, 0, 266);
-  EXPECT_EQ(graphinspect::Pixel(0, 0), kLightGreen) << "266 draws like 10";
+  EXPECT_EQ(graphprobe::Pixel(0, 0), kLightGreen) << "266 draws like 10";
   Graph::Line(1, 0, 1, 0, 16);
   Graph::Line(2, 0, 2, 0, 14);
-  EXPECT_EQ(graphinspect::Pixel(1, 0), kBlack) << "16 is black in the standard palette";
-  EXPECT_EQ(graphinspect::Pixel(2, 0), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(1, 0), kBlack) << "16 is black in the standard palette";
+  EXPECT_EQ(graphprobe::Pixel(2, 0), kYellow);
 
   // A palette larger than the display's colour count is refused and changes nothing.
   const uint32_t colours = Graph::NumPColor;
@@ -275,15 +275,15 @@ TEST(GraphR2Pixels, ColourNumbersAndPalette) {
   Graph::NumPColor = 256;
   EXPECT_EQ(Graph::RemapAllPalette(big, 257), -1);
   Graph::Line(3, 0, 3, 0, 14);
-  EXPECT_EQ(graphinspect::Pixel(3, 0), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(3, 0), kYellow);
   Graph::NumPColor = colours;
   // 2000 entries on a 32-bit display: loaded (at most 1024 of them).
   EXPECT_EQ(Graph::RemapAllPalette(big, 2000), 0);
   Graph::Line(4, 0, 4, 0, 14);
-  EXPECT_EQ(graphinspect::Pixel(4, 0), 0x0E0E0Eu);
+  EXPECT_EQ(graphprobe::Pixel(4, 0), 0x0E0E0Eu);
   Graph::InitStdPalette();
   Graph::Line(5, 0, 5, 0, 14);
-  EXPECT_EQ(graphinspect::Pixel(5, 0), kYellow);
+  EXPECT_EQ(graphprobe::Pixel(5, 0), kYellow);
 }
 
 TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
@@ -293,13 +293,13 @@ TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
   uint64_t count = 0;
   for (uint32_t y = 380; y < 420; ++y) {
     for (uint32_t x = 480; x < 520; ++x) {
-      if (graphinspect::Pixel(x, y) == 0) continue;
-      EXPECT_EQ(graphinspect::Pixel(x, y), kLightGreen);
+      if (graphprobe::Pixel(x, y) == 0) continue;
+      EXPECT_EQ(graphprobe::Pixel(x, y), kLightGreen);
       minX = std::min(minX, x), maxX = std::max(maxX, x);
       minY = std::min(minY, y), maxY = std::max(maxY, y);
       // Symmetric in the box (488, 388) .. (511, 411).
-      EXPECT_NE(graphinspect::Pixel(999 - x, y), 0u) << x << "," << y;
-      EXPECT_NE(graphinspect::Pixel(x, 799 - y), 0u) << x << "," << y;
+      EXPECT_NE(graphprobe::Pixel(999 - x, y), 0u) << x << "," << y;
+      EXPECT_NE(graphprobe::Pixel(x, 799 - y), 0u) << x << "," << y;
       ++count;
     }
   }
@@ -308,8 +308,8 @@ TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
   EXPECT_EQ(minY, 388u);
   EXPECT_EQ(maxY, 411u);
   EXPECT_EQ(count, Lit());
-  EXPECT_EQ(graphinspect::Pixel(500, 400), kBlack) << "an outline";
-  EXPECT_EQ(graphinspect::Requests(graphinspect::kEllipse) > 0, true);
+  EXPECT_EQ(graphprobe::Pixel(500, 400), kBlack) << "an outline";
+  EXPECT_EQ(graphprobe::Requests(graphprobe::kEllipse) > 0, true);
 
   // The same circle with its centre near the left edge: exactly the part inside.
   Graph::ClearScreen(0);
@@ -317,7 +317,7 @@ TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
   std::set<std::pair<uint32_t, uint32_t>> whole;
   for (uint32_t y = 250; y < 350; ++y) {
     for (uint32_t x = 80; x < 180; ++x) {
-      if (graphinspect::Pixel(x, y) == kWhite) whole.insert({x, y});
+      if (graphprobe::Pixel(x, y) == kWhite) whole.insert({x, y});
     }
   }
   Graph::ClearScreen(0);
@@ -325,7 +325,7 @@ TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
   uint64_t inside = 0;
   for (const auto& [x, y] : whole) {
     if (x >= 120) {
-      EXPECT_EQ(graphinspect::Pixel(x - 120, y), kWhite);
+      EXPECT_EQ(graphprobe::Pixel(x - 120, y), kWhite);
       ++inside;
     }
   }
@@ -341,21 +341,21 @@ TEST(GraphR2Pixels, CircleBoxAndLeftEdgeClipping) {
 TEST(GraphR2Pixels, FilledEllipseAndRectangles) {
   Open();
   Graph::Ellipse(100, 100, 10, 5, 4, true);
-  EXPECT_EQ(graphinspect::Pixel(100, 100), 0xB00000u);
-  EXPECT_EQ(graphinspect::Pixel(90, 100), 0xB00000u);
-  EXPECT_EQ(graphinspect::Pixel(110, 100), kBlack) << "right column excluded";
-  EXPECT_EQ(graphinspect::Pixel(100, 105), kBlack) << "bottom row excluded";
+  EXPECT_EQ(graphprobe::Pixel(100, 100), 0xB00000u);
+  EXPECT_EQ(graphprobe::Pixel(90, 100), 0xB00000u);
+  EXPECT_EQ(graphprobe::Pixel(110, 100), kBlack) << "right column excluded";
+  EXPECT_EQ(graphprobe::Pixel(100, 105), kBlack) << "bottom row excluded";
 
   // ClearScreen(2) fills the text window with the background colour, corners included.
   Graph::ClearScreen(0);
   Graph::SetTextWindow(2, 2, 3, 3);
   Graph::SetBkColor(15);
   Graph::ClearScreen(2);
-  EXPECT_EQ(graphinspect::Pixel(8, 16), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(24, 52), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(7, 16), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(25, 52), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(24, 53), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(8, 16), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(24, 52), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(7, 16), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(25, 52), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(24, 53), kBlack);
   EXPECT_EQ(Lit(), 17u * 37u);
   EXPECT_EQ(Graph::SetBkColor(0), 15u);
   Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
@@ -365,14 +365,14 @@ TEST(GraphR2Pixels, FilledEllipseAndRectangles) {
   Graph::SetBkColor(1);
   Graph::ClearScreen(0);
   EXPECT_EQ(Graph::GetStdFillMask(), Graph::PATSYM_HORIZ);
-  EXPECT_EQ(graphinspect::CountPixels(0x0000B0), 1000u * 750u);
+  EXPECT_EQ(graphprobe::CountPixels(0x0000B0), 1000u * 750u);
   Graph::SetBkColor(0);
   Graph::ClearScreen(0);
   Graph::Ellipse(100, 100, 50, 50, 15, true);
-  EXPECT_EQ(graphinspect::Pixel(100, 100), kBlack) << "hatch gap in the background colour";
-  EXPECT_EQ(graphinspect::Pixel(100, 95), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(100, 99), kWhite) << "row 3 of every 8 is the hatch line";
-  EXPECT_EQ(graphinspect::Pixel(100, 91), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(100, 100), kBlack) << "hatch gap in the background colour";
+  EXPECT_EQ(graphprobe::Pixel(100, 95), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(100, 99), kWhite) << "row 3 of every 8 is the hatch line";
+  EXPECT_EQ(graphprobe::Pixel(100, 91), kWhite);
   Graph::SetStdFillMask(Graph::PATSYM_SOLID);
 
   // A user pattern: set bits in the colour, clear bits in the background colour.
@@ -380,9 +380,9 @@ TEST(GraphR2Pixels, FilledEllipseAndRectangles) {
   const uint8_t checker[8] = {0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55, 0xAA, 0x55};
   Graph::SetFillMask(checker);
   Graph::Ellipse(200, 200, 30, 30, 15, true);
-  EXPECT_EQ(graphinspect::Pixel(200, 200), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(201, 200), kBlack);
-  EXPECT_EQ(graphinspect::Pixel(201, 201), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(200, 200), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(201, 200), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(201, 201), kWhite);
   Graph::ClearScreen(0);
   EXPECT_EQ(Lit(), 0u) << "ClearScreen fills solid under a user pattern";
   Graph::SetStdFillMask(Graph::PATSYM_SOLID);
@@ -403,7 +403,7 @@ TEST(GraphR2Text, TextWindowPositionAndCursor) {
   Graph::SetTextPosition(5, 3);
   Graph::Line(0, 700, 0, 700, 15);
   Graph::ClearScreen(1);
-  EXPECT_EQ(graphinspect::Pixel(0, 700), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(0, 700), kWhite);
   p = Graph::SetTextPosition(4, 4);
   EXPECT_EQ(p.col, 2u);
   EXPECT_EQ(p.row, 1u);
@@ -413,13 +413,13 @@ TEST(GraphR2Text, TextWindowPositionAndCursor) {
   Graph::SetTextPosition(3, 2);
   EXPECT_FALSE(Graph::DisplayCursor(true));
   EXPECT_EQ(Lit(), 7u * 15u);
-  EXPECT_EQ(graphinspect::Pixel(16, 16), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(22, 30), kWhite);
-  EXPECT_EQ(graphinspect::Pixel(23, 30), kBlack);
+  EXPECT_EQ(graphprobe::Pixel(16, 16), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(22, 30), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(23, 30), kBlack);
   Graph::Line(16, 16, 16, 16, 4);  // drawn with the cursor taken off, then put back
-  EXPECT_EQ(graphinspect::Pixel(16, 16), 0xFFFFFFu ^ 0xB00000u);
+  EXPECT_EQ(graphprobe::Pixel(16, 16), 0xFFFFFFu ^ 0xB00000u);
   EXPECT_TRUE(Graph::DisplayCursor(false));
-  EXPECT_EQ(graphinspect::Pixel(16, 16), 0xB00000u);
+  EXPECT_EQ(graphprobe::Pixel(16, 16), 0xB00000u);
   EXPECT_EQ(Lit(), 1u);
   Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
 }
@@ -439,7 +439,7 @@ platform::InputRecord NextForwarded() {
 
 TEST(GraphR2Keys, ForwardsPressReleaseAndShift) {
   Open();
-  const uint32_t window = graphinspect::WindowId();
+  const uint32_t window = graphprobe::WindowId();
   constexpr uint32_t kA = 4, kLeftShift = 225, kUp = 82, kF13 = 104, kRightAlt = 230;
 
   platform::WinPushKey(window, kA, true, false);

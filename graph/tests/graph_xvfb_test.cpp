@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 #include "graph/tests/test_main.h"
 
 namespace {
@@ -72,7 +72,7 @@ TEST(GraphXvfb, WindowShowsTheBackBuffer) {
   Graph::Circle(300, 300, 120, 14);
   for (uint32_t i = 0; i < 40; ++i) Graph::Line(20 + 20 * i, 700, 500, 60 + 3 * i, 1 + i % 15);
   Graph::Line(0, 0, 999, 749, 15);
-  ASSERT_TRUE(graphinspect::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(5000));
 
   const std::string file = "/tmp/graph_xvfb_" + std::to_string(getpid()) + ".rgb";
   const std::string grab = "xwd -root -silent -display " + server.display() +
@@ -93,7 +93,7 @@ TEST(GraphXvfb, WindowShowsTheBackBuffer) {
     for (uint32_t x = 0; x < 1000; ++x) {
       const unsigned char* p = &rgb[(y * 1000 + x) * 3];
       const uint32_t screen = (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
-      const uint32_t want = graphinspect::Pixel(x, y);
+      const uint32_t want = graphprobe::Pixel(x, y);
       if (screen != want && wrong++ < 5) {
         ADD_FAILURE() << "screen (" << x + 1 << ", " << y + 1 << ") is " << std::hex << screen
                       << ", back buffer " << want;
@@ -112,7 +112,7 @@ TEST(GraphXvfb, WindowShowsTheBackBuffer) {
     Graph::Line(0, 700, 999, 700, 12);
     usleep(20000);
   }
-  EXPECT_EQ(graphinspect::Pixel(500, 700), 0xFF0000u);
+  EXPECT_EQ(graphprobe::Pixel(500, 700), 0xFF0000u);
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Graph: display connection lost\n");
 }
 

@@ -8,7 +8,7 @@
 
 #include "engine/Engine.h"
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 
 namespace Zentavor {
 namespace {
@@ -130,10 +130,10 @@ TEST(Frame, PlanetsAppearInTheirColours) {
     Engine::Bol(5.0f * p.pos.x, 5.0f * p.pos.y, 0.0f, 5.0f * p.grootte, static_cast<uint32_t>(k));
   }
   for (int n = 0; n < 3; ++n) Frame();
-  EXPECT_GT(graphinspect::CountPixels(0x008080), 50u) << "planet 1, cyan";
-  EXPECT_GT(graphinspect::CountPixels(0xB06000), 50u) << "planet 2, brown";
-  EXPECT_GT(graphinspect::CountPixels(0x0000FF), 50u) << "planet 3, light blue";
-  EXPECT_EQ(graphinspect::Requests(graphinspect::kLine) % 3, 0u);
+  EXPECT_GT(graphprobe::CountPixels(0x008080), 50u) << "planet 1, cyan";
+  EXPECT_GT(graphprobe::CountPixels(0xB06000), 50u) << "planet 2, brown";
+  EXPECT_GT(graphprobe::CountPixels(0x0000FF), 50u) << "planet 3, light blue";
+  EXPECT_EQ(graphprobe::Requests(graphprobe::kLine) % 3, 0u);
 }
 
 }  // namespace

@@ -15,7 +15,7 @@
 #include "console/IO.h"
 #include "engine/Engine.h"
 #include "graph/Graph.h"
-#include "graph/inspect.h"
+#include "graph/probe.h"
 #include "lib/Lib.h"
 #include "platform/con_host.h"
 #include "rts/RTS.h"
@@ -246,27 +246,27 @@ TEST(Pass, DrawsThenWinCheckEndsBeforeDrawing) {
     if (!Trabolix::StartUp()) return 1;
     Trabolix::verply = -800;
     Trabolix::hoekkijkz = 0.5f;
-    graphinspect::Pixel(0, 0);  // waits for the pending request
-    const uint64_t linesBefore = graphinspect::Requests(graphinspect::kLine);
-    const uint64_t circlesBefore = graphinspect::Requests(graphinspect::kEllipse);
+    graphprobe::Pixel(0, 0);  // waits for the pending request
+    const uint64_t linesBefore = graphprobe::Requests(graphprobe::kLine);
+    const uint64_t circlesBefore = graphprobe::Requests(graphprobe::kEllipse);
     if (!Trabolix::Pass()) return 2;
-    graphinspect::Pixel(0, 0);
-    if (graphinspect::Requests(graphinspect::kLine) == linesBefore) return 3;
-    if (graphinspect::Requests(graphinspect::kEllipse) != circlesBefore + 1) return 10;
-    if (graphinspect::Pixel(500, 388) != 0x00FF00) return 11;  // the aim circle's top
+    graphprobe::Pixel(0, 0);
+    if (graphprobe::Requests(graphprobe::kLine) == linesBefore) return 3;
+    if (graphprobe::Requests(graphprobe::kEllipse) != circlesBefore + 1) return 10;
+    if (graphprobe::Pixel(500, 388) != 0x00FF00) return 11;  // the aim circle's top
     if (Engine::kijkerpunt[2] != static_cast<float>(-800 * std::cos(0.5))) return 4;
     if (Engine::kijkerpunt[1] != 0.0f || Engine::kijkerpunt[3] != 400.0f) return 5;
     if (Engine::angle[3] != 0.5f) return 6;
     for (long k = 1; k <= 6; ++k) bolar[kRowColour][k] = kHit;
     const auto drawn = Engine::bollen2D;
     Engine::Kijker(1, 2, 3, 0, 0, 0);
-    graphinspect::Pixel(0, 0);
-    const uint64_t linesAtWin = graphinspect::Requests(graphinspect::kLine);
-    const uint64_t circlesAtWin = graphinspect::Requests(graphinspect::kEllipse);
+    graphprobe::Pixel(0, 0);
+    const uint64_t linesAtWin = graphprobe::Requests(graphprobe::kLine);
+    const uint64_t circlesAtWin = graphprobe::Requests(graphprobe::kEllipse);
     if (Trabolix::Pass()) return 7;
-    graphinspect::Pixel(0, 0);
-    if (graphinspect::Requests(graphinspect::kLine) != linesAtWin) return 8;
-    if (graphinspect::Requests(graphinspect::kEllipse) != circlesAtWin) return 12;
+    graphprobe::Pixel(0, 0);
+    if (graphprobe::Requests(graphprobe::kLine) != linesAtWin) return 8;
+    if (graphprobe::Requests(graphprobe::kEllipse) != circlesAtWin) return 12;
     if (!(Engine::bollen2D == drawn) || Engine::kijkerpunt[1] != 1.0f) return 9;
     return 0;
   });

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace graphinspect {
+namespace graphprobe {
 
 // Request kinds as counted by Requests.
 inline constexpr unsigned kLine = 11;
@@ -32,4 +32,4 @@ uint64_t Presents();
 // Identifier of the open window in the window layer (0 when none). Any thread.
 uint32_t WindowId();
 
-}  // namespace graphinspect
+}  // namespace graphprobe

@@ -43,18 +43,6 @@ std::atomic<bool> gSignalKeys{true};
 std::atomic<bool> gRawWanted{false};   // the program runs and wants the terminal raw
 std::atomic<bool> gRawApplied{false};  // the terminal is raw now
 
-void WriteAll(int fd, const char* p, size_t n) {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
-
 // True unless another process group has the terminal. A terminal that is not the controlling
 // terminal has no foreground group and belongs to whoever reads it.
 bool Foreground() {
@@ -80,13 +68,13 @@ void ApplyRaw() {
   if (!gRawWanted.load() || !Foreground()) return;
   if (gRawApplied.exchange(true)) return;
   SetAttributes(gSignalKeys.load() ? gRawSignals : gRawNoSignals);
-  if (gKeypadFd >= 0) WriteAll(gKeypadFd, kKeypadApplication, sizeof kKeypadApplication - 1);
+  if (gKeypadFd >= 0) rts::WriteAll(gKeypadFd, kKeypadApplication, sizeof kKeypadApplication - 1);
 }
 
 // Puts the terminal back as it was found. Idempotent and async-signal-safe.
 void RestoreTerminal() {
   if (!gRawApplied.exchange(false)) return;
-  if (gKeypadFd >= 0) WriteAll(gKeypadFd, kKeypadNormal, sizeof kKeypadNormal - 1);
+  if (gKeypadFd >= 0) rts::WriteAll(gKeypadFd, kKeypadNormal, sizeof kKeypadNormal - 1);
   SetAttributes(gSaved);
 }
 
@@ -273,7 +261,7 @@ bool ConIsTerminal() {
 
 void ConBeep(uint32_t, uint32_t durationMs) {
   static const int bell = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (bell >= 0) WriteAll(bell, "\a", 1);
+  if (bell >= 0) rts::WriteAll(bell, "\a", 1);
   struct timespec d = {static_cast<time_t>(durationMs / 1000),
                        static_cast<long>(durationMs % 1000) * 1000000L};
   while (nanosleep(&d, &d) != 0 && errno == EINTR) {
@@ -285,13 +273,13 @@ void ConWriteText(const char* text, std::size_t length) {
   std::size_t used = 0;
   for (std::size_t i = 0; i < length; ++i) {
     if (used + 2 > sizeof out) {
-      WriteAll(STDOUT_FILENO, out, used);
+      rts::WriteAll(STDOUT_FILENO, out, used);
       used = 0;
     }
     if (text[i] == '\n') out[used++] = '\r';
     out[used++] = text[i];
   }
-  WriteAll(STDOUT_FILENO, out, used);
+  rts::WriteAll(STDOUT_FILENO, out, used);
 }
 
 }  // namespace platform

@@ -77,6 +77,10 @@ void RunRestoreHooks() noexcept;
 // Ends the process at once with `code` after the restore hooks (no report). Any thread.
 [[noreturn]] void Halt(int code) noexcept;
 
+// Writes all `n` bytes to `fd`, retrying after signals; gives up silently on an error.
+// Async-signal-safe. Any thread.
+void WriteAll(int fd, const char* p, std::size_t n) noexcept;
+
 // Installs or clears (nullptr) the user-break hook. None is installed at start.
 void SetUserBreakHook(BreakHook hook) noexcept;
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cfenv>
 #include <cstdio>
 #include <cstring>
@@ -81,18 +82,6 @@ struct Text {
     while (k > 0 && len < sizeof buf) buf[len++] = digits[--k];
   }
 };
-
-void WriteAll(int fd, const char* p, size_t n) noexcept {
-  while (n > 0) {
-    ssize_t w = write(fd, p, n);
-    if (w < 0) {
-      if (errno == EINTR) continue;
-      return;
-    }
-    p += w;
-    n -= static_cast<size_t>(w);
-  }
-}
 
 void WriteText(int fd, const char* s) noexcept {
   WriteAll(fd, s, strlen(s));
@@ -242,6 +231,18 @@ void End() noexcept {
 void Halt(int code) noexcept {
   RunRestoreHooks();
   _exit(code);
+}
+
+void WriteAll(int fd, const char* p, std::size_t n) noexcept {
+  while (n > 0) {
+    ssize_t w = write(fd, p, n);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    p += w;
+    n -= static_cast<std::size_t>(w);
+  }
 }
 
 void SetUserBreakHook(BreakHook hook) noexcept {

@@ -872,4 +872,8 @@ bool MessageLoop(platform::WinHandle window, WindowProc proc) {
   }
 }
 
+void Fail(const char* text, const char* caption) {
+  platform::WinMessageBox(text, caption);
+}
+
 }  // namespace graphcore

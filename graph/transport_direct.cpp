@@ -149,10 +149,6 @@ void PostRequest() {
 
 void WaitIdle() {}
 
-void Fail(const char* text, const char* caption) {
-  platform::WinMessageBox(text, caption);
-}
-
 }  // namespace graphcore
 
 namespace Graph {

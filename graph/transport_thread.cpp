@@ -174,10 +174,6 @@ void WaitIdle() {
   if (gDrawingThreadExists.load()) gServerReady.Wait();
 }
 
-void Fail(const char* text, const char* caption) {
-  platform::WinMessageBox(text, caption);
-}
-
 }  // namespace graphcore
 
 namespace Graph {

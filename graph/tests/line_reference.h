@@ -49,6 +49,7 @@ inline Points ReferenceLine(int64_t x1, int64_t y1, int64_t x2, int64_t y2, bool
 
 #include "graph/Graph.h"
 #include "graph/core.h"
+#include "graph/probe.h"
 
 namespace graphtest {
 
@@ -109,6 +110,28 @@ bool FastPathMatchesClipping(SetStyle setStyle, uint32_t styles, uint32_t rounds
     }
   }
   return true;
+}
+
+// Draws white lines from (500, 300) to (500, 300) + each offset in `ends`, each on a cleared
+// screen, and answers "" when exactly the reference pixels turned white, else the first
+// difference. `last` tells whether the revision draws the end point.
+template <std::size_t N>
+std::string ShortLinesMatchReference(const int32_t (&ends)[N][2], bool last, int32_t width,
+                                     int32_t depth) {
+  constexpr uint32_t kWhite = 0xFFFFFF;
+  for (const auto& e : ends) {
+    Graph::ClearScreen(0);
+    Graph::Line(500, 300, uint32_t(500 + e[0]), uint32_t(300 + e[1]), 15);
+    const Points want = ReferenceLine(500, 300, 500 + e[0], 300 + e[1], last, width, depth);
+    const std::string where = std::to_string(e[0]) + "," + std::to_string(e[1]);
+    if (graphprobe::CountPixels(kWhite) != want.size()) return "pixel count of line " + where;
+    for (const auto& [px, py] : want) {
+      if (graphprobe::Pixel(uint32_t(px), uint32_t(py)) != kWhite) {
+        return "line " + where + " lacks " + std::to_string(px) + "," + std::to_string(py);
+      }
+    }
+  }
+  return "";
 }
 
 }  // namespace graphtest

@@ -1,7 +1,9 @@
 # One command each: set up, build and run a program; set up, build and run every test.
 JOBS ?= $(shell nproc)
+PREFIX ?= /usr/local
 
 .PHONY: setup build zentavor trabolix test test-asan test-tsan bench format clean
+.PHONY: programs install uninstall
 
 setup:
 	@scripts/setup
@@ -29,6 +31,18 @@ test-tsan: build-tsan
 
 bench: build-default
 	cmake --build --preset default --target run_benchmarks
+
+# The two programs alone, for install. An existing build directory is not configured again, so
+# `sudo make install` after a build writes nothing into it.
+programs: setup
+	@test -f build/default/CMakeCache.txt || cmake --preset default >/dev/null
+	cmake --build --preset default -j $(JOBS) --target zentavor trabolix
+
+install: programs
+	DESTDIR="$(DESTDIR)" cmake --install build/default --prefix "$(PREFIX)"
+
+uninstall:
+	DESTDIR="$(DESTDIR)" cmake -DMANIFEST=build/default/install_manifest.txt -P cmake/Uninstall.cmake
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
 .PHONY: setup build zentavor trabolix test test-asan test-tsan bench format clean
-.PHONY: programs install uninstall
+.PHONY: programs install uninstall package
 
 setup:
 	@scripts/setup
@@ -32,7 +32,7 @@ test-tsan: build-tsan
 bench: build-default
 	cmake --build --preset default --target run_benchmarks
 
-# The two programs alone, for install. An existing build directory is not configured again, so
+# The two programs alone, for install and package. An existing build directory is not configured again, so
 # `sudo make install` after a build writes nothing into it.
 programs: setup
 	@test -f build/default/CMakeCache.txt || cmake --preset default >/dev/null
@@ -43,6 +43,9 @@ install: programs
 
 uninstall:
 	DESTDIR="$(DESTDIR)" cmake -DMANIFEST=build/default/install_manifest.txt -P cmake/Uninstall.cmake
+
+package: programs
+	cd build/default && cpack -G DEB
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -1,12 +1,13 @@
-# Installation of the two programs and their manual pages, and `uninstall`.
+# Installation of the two programs and their manual pages, `uninstall`, and the Debian package
+# made from the same installation (cpack in the build directory, or `make package`).
 include(GNUInstallDirs)
 
-# `install` needs only the two programs, not the tests and benchmarks.
+# `install` and `package` need only the two programs, not the tests and benchmarks.
 set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 
-# Everything a user installs is the component "programs". The tests install that component
-# alone, so they write install_manifest_programs.txt and leave install_manifest.txt to the last
-# full installation, which `uninstall` reads.
+# Everything a user installs is the component "programs". The package and the tests install that
+# component alone, so they write install_manifest_programs.txt and leave install_manifest.txt to
+# the last full installation, which `uninstall` reads.
 install(TARGETS zentavor trabolix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
 install(FILES docs/man/zentavor.6 docs/man/trabolix.6 DESTINATION ${CMAKE_INSTALL_MANDIR}/man6
   COMPONENT programs)
@@ -16,3 +17,21 @@ add_custom_target(uninstall
   COMMAND ${CMAKE_COMMAND} -DMANIFEST=${PROJECT_BINARY_DIR}/install_manifest.txt
           -P ${PROJECT_SOURCE_DIR}/cmake/Uninstall.cmake
   VERBATIM)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};programs;/")
+set(CPACK_PACKAGE_NAME zentavor-trabolix)
+set(CPACK_PACKAGE_CONTACT "${ZT_MAINTAINER}")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "wireframe spheres in a window: a planet simulation and a game")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Two small programs that draw wireframe spheres in a graphics window of their own beside the
+terminal they were started from. zentavor simulates three planets that attract each other;
+trabolix is a keyboard game in which six spheres are to be found and shot.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION games)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# The run-time libraries (SDL2, the C and C++ libraries) come from dpkg-shlibdeps.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+include(CPack)

@@ -1,0 +1,77 @@
+#!/usr/bin/env python3
+"""The Debian package, built by cpack into a temporary directory: its name, version, maintainer
+and architecture, its dependencies (the SDL2 and C++ run-time libraries, found by shlibdeps), its
+file list (the two programs and their manual pages under /usr, nothing else), and programs that
+run once unpacked.
+
+  package_test.py VERSION MAINTAINER"""
+import glob
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from e2e import check, finish  # noqa: E402
+
+BUILD = os.environ["ZT_BINARY_DIR"]
+VERSION, MAINTAINER = sys.argv[1], sys.argv[2]
+FILES = ["./usr/bin/trabolix", "./usr/bin/zentavor", "./usr/share/man/man6/trabolix.6",
+         "./usr/share/man/man6/zentavor.6"]
+
+
+def field(deb, name):
+    return subprocess.run(["dpkg-deb", "-f", deb, name], capture_output=True, text=True,
+                          timeout=30).stdout.strip()
+
+
+def main():
+    for tool in ("cpack", "dpkg-deb", "dpkg-shlibdeps"):
+        if shutil.which(tool) is None:
+            print(f"SKIP: {tool} is not installed (scripts/setup installs it)")
+            sys.exit(77)
+    with tempfile.TemporaryDirectory() as tmp:
+        p = subprocess.run(["cpack", "-G", "DEB", "-B", tmp, "--config",
+                            os.path.join(BUILD, "CPackConfig.cmake")], cwd=BUILD,
+                           capture_output=True, text=True, timeout=150)
+        check(p.returncode == 0, f"cpack succeeds ({p.stdout[-600:]!r} {p.stderr[-600:]!r})")
+        debs = glob.glob(os.path.join(tmp, "*.deb"))
+        arch = subprocess.run(["dpkg", "--print-architecture"], capture_output=True, text=True,
+                              timeout=30).stdout.strip()
+        check([os.path.basename(d) for d in debs] == [f"zentavor-trabolix_{VERSION}_{arch}.deb"],
+              f"one package named by name, version and architecture ({debs})")
+        if not debs:
+            finish()
+        deb = debs[0]
+        check(field(deb, "Package") == "zentavor-trabolix", "package name")
+        check(field(deb, "Version") == VERSION, f"version {field(deb, 'Version')!r}")
+        check(field(deb, "Architecture") == arch, "architecture")
+        check(field(deb, "Maintainer") == MAINTAINER, f"maintainer {field(deb, 'Maintainer')!r}")
+        check(field(deb, "Description") != "", "description")
+        depends = [d.strip().split()[0] for d in field(deb, "Depends").split(",")]
+        for lib in ("libsdl2-2.0-0", "libc6", "libstdc++6"):
+            check(lib in depends, f"depends on {lib} ({depends})")
+
+        listing = subprocess.run(["dpkg-deb", "-c", deb], capture_output=True, text=True,
+                                 timeout=30).stdout.splitlines()
+        files = sorted(line.split()[-1] for line in listing if not line.startswith("d"))
+        check(files == FILES, f"the package holds the programs and their pages only ({files})")
+        check(all(line.split()[1] == "root/root" for line in listing), "files owned by root")
+
+        root = os.path.join(tmp, "root")
+        subprocess.run(["dpkg-deb", "-x", deb, root], check=True, timeout=30)
+        for prog in ("zentavor", "trabolix"):
+            info = subprocess.run(["file", "-b", os.path.join(root, "usr", "bin", prog)],
+                                  capture_output=True, text=True, timeout=30).stdout
+            check("stripped" in info and "not stripped" not in info, f"{prog} stripped ({info})")
+        p = subprocess.run([os.path.join(root, "usr", "bin", "trabolix")], input=b"q",
+                           capture_output=True, cwd=tmp, timeout=60,
+                           env={"PATH": "/usr/bin:/bin", "SDL_VIDEODRIVER": "offscreen"})
+        check(p.returncode == 0 and p.stdout == b"\r\nUnused key pressed => EXIT\r\n",
+              f"the packaged trabolix runs ({p.returncode}, {p.stdout!r}, {p.stderr[-300:]!r})")
+    finish()
+
+
+if __name__ == "__main__":
+    main()

@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
 .PHONY: setup build zentavor trabolix test test-asan test-tsan bench format clean
-.PHONY: programs install uninstall package
+.PHONY: programs install uninstall package screenshots
 
 setup:
 	@scripts/setup
@@ -32,8 +32,8 @@ test-tsan: build-tsan
 bench: build-default
 	cmake --build --preset default --target run_benchmarks
 
-# The two programs alone, for install and package. An existing build directory is not configured again, so
-# `sudo make install` after a build writes nothing into it.
+# The two programs alone, for install, package and screenshots. An existing build directory is
+# not configured again, so `sudo make install` after a build writes nothing into it.
 programs: setup
 	@test -f build/default/CMakeCache.txt || cmake --preset default >/dev/null
 	cmake --build --preset default -j $(JOBS) --target zentavor trabolix
@@ -46,6 +46,10 @@ uninstall:
 
 package: programs
 	cd build/default && cpack -G DEB
+
+# The README's pictures in docs/img, each program under a private X server.
+screenshots: programs
+	scripts/screenshots
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -22,7 +22,8 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${PROJECT_BINARY_DIR};${PROJECT_NAME};programs;/")
 set(CPACK_PACKAGE_NAME zentavor-trabolix)
 set(CPACK_PACKAGE_CONTACT "${ZT_MAINTAINER}")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "wireframe spheres in a window: a planet simulation and a game")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+  "wireframe spheres in a window: a planet simulation and a game")
 set(CPACK_PACKAGE_DESCRIPTION
   "Two small programs that draw wireframe spheres in a graphics window of their own beside the
 terminal they were started from. zentavor simulates three planets that attract each other;

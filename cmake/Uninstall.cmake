@@ -3,7 +3,8 @@
 # The manifest holds the paths below the prefix without DESTDIR, so an installation made with a
 # DESTDIR is removed with the same DESTDIR. Directories are left in place.
 if(NOT MANIFEST OR NOT EXISTS "${MANIFEST}")
-  message(FATAL_ERROR "uninstall: no install manifest \"${MANIFEST}\"; nothing was installed from this build")
+  message(FATAL_ERROR
+    "uninstall: no install manifest \"${MANIFEST}\"; nothing was installed from this build")
 endif()
 file(STRINGS "${MANIFEST}" installed)
 foreach(path IN LISTS installed)

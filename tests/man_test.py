@@ -4,6 +4,7 @@ README's tables, the exit codes, errinfo.$$$, the breaks, the environment and th
 graphics does not work."""
 import os
 import re
+import shutil
 import subprocess
 import sys
 
@@ -31,6 +32,12 @@ def render(page):
     check(p.returncode == 0 and p.stderr == b"",
           f"{os.path.basename(page)} renders without warnings (exit {p.returncode}, "
           f"{p.stderr.decode(errors='replace')!r})")
+    if shutil.which("man"):
+        p = subprocess.run(["man", "--warnings=all", "-l", page], capture_output=True, timeout=30,
+                           env=dict(os.environ, MANWIDTH="80", MANPAGER="cat", PAGER="cat"))
+        check(p.returncode == 0 and p.stderr == b"",
+              f"man -l {os.path.basename(page)} shows it without warnings "
+              f"({p.stderr.decode(errors='replace')!r})")
     # Once more without hyphenation, on long lines, without bold or underline, for the text.
     p = subprocess.run(["groff", "-man", "-Tutf8", "-P-cbou", "-rHY=0", "-rLL=1000n", page],
                        capture_output=True, timeout=30)

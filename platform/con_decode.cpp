@@ -242,7 +242,7 @@ DecodeResult ConDecoder::Result() const {
 
 void ConDecoder::Emit(DecodedKey key) {
   if (key.vk == 0 && key.scan == 0 && key.ch == 0) return;  // nothing known: dropped
-  if (readyCount_ == kMaxReady) return;  // cannot happen: at most two keys come from one push
+  if (readyCount_ == kMaxReady) return;  // only when the owner leaves keys untaken
   ready_[(readyHead_ + readyCount_) % kMaxReady] = key;
   ++readyCount_;
 }
@@ -257,8 +257,18 @@ bool ConDecoder::Take(DecodedKey& key) {
 
 void ConDecoder::Reset() {
   state_ = kGround;
+  prefixLength_ = 0;
   readyHead_ = 0;
   readyCount_ = 0;
+}
+
+// Keeps a byte of the pending prefix for Expire; past kMaxPrefix only the loss is noted.
+void ConDecoder::Record(uint8_t byte) {
+  if (prefixLength_ < kMaxPrefix) {
+    prefix_[prefixLength_++] = byte;
+  } else {
+    prefixLength_ = kMaxPrefix + 1;
+  }
 }
 
 void ConDecoder::StartSequence(State state, bool alt) {
@@ -273,6 +283,8 @@ void ConDecoder::StartSequence(State state, bool alt) {
 void ConDecoder::Ground(uint8_t byte) {
   if (byte == 0x1B) {
     state_ = kEsc;
+    prefixLength_ = 0;
+    Record(byte);
     return;
   }
   state_ = kGround;
@@ -286,27 +298,29 @@ uint32_t ConDecoder::Modifiers(int index) const {
 }
 
 // Takes a parameter or intermediate byte of a CSI or SS3 sequence; false if it is neither.
+// Every counter saturates: a run of any length leaves them at their limits.
 bool ConDecoder::Parameter(uint8_t byte) {
-  if (++length_ > kMaxLength) invalid_ = true;
-  if (byte >= '0' && byte <= '9') {
+  bool digit = byte >= '0' && byte <= '9';
+  bool other = byte == ';' || (byte >= 0x3A && byte <= 0x3F) || (byte >= 0x20 && byte <= 0x2F);
+  if (!digit && !other) return false;
+  Record(byte);
+  if (length_ <= kMaxLength) ++length_;
+  if (length_ > kMaxLength) invalid_ = true;
+  if (digit) {
     if (count_ == 0) count_ = 1;
     if (count_ <= kMaxParams) {
       uint32_t& p = params_[count_ - 1];
-      p = p > 99999 ? p : p * 10 + (byte - '0');
+      p = p * 10 + (byte - '0');
+      if (p > kMaxValue) p = kMaxValue;
     }
-    return true;
-  }
-  if (byte == ';') {
+  } else if (byte == ';') {
     if (count_ == 0) count_ = 1;
-    ++count_;
+    if (count_ <= kMaxParams) ++count_;
     if (count_ > kMaxParams) invalid_ = true;
-    return true;
-  }
-  if ((byte >= 0x3A && byte <= 0x3F) || (byte >= 0x20 && byte <= 0x2F)) {
+  } else {
     invalid_ = true;  // sub-parameters, private markers, intermediates: not keys
-    return true;
   }
-  return false;
+  return true;
 }
 
 void ConDecoder::FinishCsi(uint8_t final) {
@@ -382,10 +396,13 @@ DecodeResult ConDecoder::Push(uint8_t byte) {
     case kEsc:
       if (byte == '[') {
         StartSequence(kCsi, false);
+        Record(byte);
       } else if (byte == 'O') {
         StartSequence(kSs3, false);
+        Record(byte);
       } else if (byte == 0x1B) {
         state_ = kEscEsc;
+        Record(byte);
       } else {
         state_ = kGround;
         DecodedKey key = ConKeyOfByte(byte);
@@ -396,8 +413,10 @@ DecodeResult ConDecoder::Push(uint8_t byte) {
     case kEscEsc:
       if (byte == '[') {
         StartSequence(kCsi, true);
+        Record(byte);
       } else if (byte == 'O') {
         StartSequence(kSs3, true);
+        Record(byte);
       } else {
         DecodedKey key = kBytes.key[0x1B];
         key.state |= LEFT_ALT_PRESSED;
@@ -408,6 +427,7 @@ DecodeResult ConDecoder::Push(uint8_t byte) {
     case kCsi:
       if (byte == '[' && length_ == 0) {
         state_ = kCsiBracket;
+        Record(byte);
       } else if (byte == '$' || (byte >= 0x40 && byte <= 0x7E)) {
         FinishCsi(byte);  // '$' ends rxvt's Shift + editing key
       } else if (Parameter(byte)) {
@@ -440,12 +460,21 @@ DecodeResult ConDecoder::Push(uint8_t byte) {
 }
 
 DecodeResult ConDecoder::Expire() {
-  if (state_ == kEsc || state_ == kEscEsc) {
-    DecodedKey key = kBytes.key[0x1B];
-    if (state_ == kEscEsc) key.state |= LEFT_ALT_PRESSED;
-    Emit(key);
+  if (state_ != kGround && prefixLength_ >= 1 && prefixLength_ <= kMaxPrefix &&
+      length_ <= kMaxLength) {
+    // The bytes as typed keys: ESC alone is Escape; ESC and the next byte are Alt + its key;
+    // the rest (parameter bytes and '[', never a control byte) stand for themselves.
+    if (prefixLength_ == 1) {
+      Emit(kBytes.key[0x1B]);
+    } else {
+      DecodedKey key = ConKeyOfByte(prefix_[1]);
+      key.state |= LEFT_ALT_PRESSED;
+      Emit(key);
+      for (int i = 2; i < prefixLength_; ++i) Emit(ConKeyOfByte(prefix_[i]));
+    }
   }
   state_ = kGround;
+  prefixLength_ = 0;
   return Result();
 }
 

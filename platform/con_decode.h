@@ -31,24 +31,37 @@ class ConDecoder {
   // Feeds one byte.
   DecodeResult Push(uint8_t byte);
 
-  // No byte came within kEscapeTimeoutMs (or the input ended): a pending Escape prefix comes
-  // out as the Escape key (Alt+Escape after two), an incomplete sequence is dropped.
+  // No byte came within kEscapeTimeoutMs (or the input ended): the pending bytes come out as
+  // the keys they stand for when typed: a lone ESC is the Escape key, ESC and the byte after it
+  // are Alt + that byte's key (ESC ESC is Alt+Escape, ESC [ is Alt+[, ESC O is Alt+O), and every
+  // later byte is its own key. A prefix longer than any key sequence (more than kMaxLength
+  // parameter bytes) is machine output, not typing, and is dropped. Nothing is pending
+  // afterwards.
   DecodeResult Expire();
 
   // True while a prefix waits for more bytes.
   bool Pending() const { return state_ != kGround; }
 
-  // Takes the oldest ready key; false when none is ready.
+  // Takes the oldest ready key; false when none is ready. Take every ready key after each Push
+  // or Expire that answered kKey: a push makes at most two keys, an expiry at most kMaxReady.
   bool Take(DecodedKey& key);
 
   // Drops whatever is pending and every ready key.
   void Reset();
 
+  // Longest run of parameter and intermediate bytes a known sequence has room for; a longer one
+  // is dropped whole at its final byte (or at the time-out).
+  static constexpr int kMaxLength = 32;
+  // Most keys ready at once: an expired prefix of ESC ESC [ and kMaxLength bytes.
+  static constexpr int kMaxReady = kMaxLength + 3;
+
  private:
   enum State : uint8_t { kGround, kEsc, kEscEsc, kCsi, kCsiBracket, kSs3 };
   static constexpr int kMaxParams = 4;
-  static constexpr int kMaxLength = 32;
-  static constexpr int kMaxReady = 4;
+  // Parameter values stop growing here (no key has a larger one); the counts of parameters and
+  // bytes stop one past their limits. So no input of any length overflows a counter.
+  static constexpr uint32_t kMaxValue = 99999;
+  static constexpr int kMaxPrefix = kMaxLength + 3;  // ESC, ESC, [ or O, the parameter bytes
 
   DecodeResult Result() const;
   void Ground(uint8_t byte);
@@ -57,14 +70,17 @@ class ConDecoder {
   void FinishCsi(uint8_t final);
   void FinishSs3(uint8_t final);
   void Emit(DecodedKey key);
+  void Record(uint8_t byte);
   uint32_t Modifiers(int index) const;
 
   State state_ = kGround;
   bool alt_ = false;      // an extra ESC came before the sequence: Alt
   bool invalid_ = false;  // private marker, intermediate or overlong: drop at the final byte
-  int length_ = 0;
-  int count_ = 0;  // parameters started
+  int length_ = 0;        // parameter and intermediate bytes, at most kMaxLength + 1
+  int count_ = 0;         // parameters started, at most kMaxParams + 1
   uint32_t params_[kMaxParams] = {};
+  uint8_t prefix_[kMaxPrefix] = {};  // the pending bytes from the first ESC on, for Expire
+  int prefixLength_ = 0;             // at most kMaxPrefix + 1 (one past: bytes were lost)
   DecodedKey ready_[kMaxReady] = {};
   int readyHead_ = 0;
   int readyCount_ = 0;

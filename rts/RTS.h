@@ -26,8 +26,10 @@ void Start(int argc, char** argv, int errorFd) noexcept;
 // Selects the file descriptor the trap report goes to (2 or 1). Main thread, at start.
 void SetErrorOutput(int fd) noexcept;
 
-// Raises run-time trap `number`: report, errinfo.$$$, restore hooks, exit code 9. Any thread,
-// also from a signal handler.
+// Raises run-time trap `number`: report, errinfo.$$$, restore hooks, exit code 9. errinfo.$$$ is
+// written only as a regular file of its own: a symbolic link (or a hard link, FIFO or device) of
+// that name is left alone and the report says the file cannot be created. Any thread, also from
+// a signal handler.
 [[noreturn]] void Trap(unsigned number) noexcept;
 
 // Raises a failed assertion with the given code ("ASSERT(FALSE, code)"). Any thread.

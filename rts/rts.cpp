@@ -4,6 +4,7 @@
 #include <execinfo.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -105,9 +106,27 @@ void ReportLine(Text& t, unsigned number, bool assertion, unsigned code) noexcep
   }
 }
 
+// Opens errinfo.$$$ in the working directory for a new report, or answers -1. The name is never
+// followed when it is a symbolic link (O_NOFOLLOW fails on one, dangling or not), and what the
+// open found is checked before anything is written: only a regular file with no other name is
+// truncated, so neither a link nor a second hard link to another file, nor a FIFO (opened
+// without blocking) or a device, receives the report. No step checks a name and then opens it,
+// so nothing can be swapped in between. Async-signal-safe.
+int OpenErrInfo() noexcept {
+  int fd = open("errinfo.$$$", O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                0644);
+  if (fd < 0) return -1;
+  struct stat st;
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ftruncate(fd, 0) != 0) {
+    close(fd);
+    return -1;
+  }
+  return fd;
+}
+
 // Writes errinfo.$$$: program path and arguments, the report line, the call history.
 bool WriteErrInfo(const Text& line) noexcept {
-  int fd = open("errinfo.$$$", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = OpenErrInfo();
   if (fd < 0) return false;
   for (int i = 0; i < gArgc; ++i) {
     if (i > 0) WriteText(fd, " ");

@@ -105,6 +105,46 @@ TEST(Trap, CannotCreateErrInfoInReadOnlyDirectory) {
             "#RTS: Can't create file errinfo.$$$\r\n");
 }
 
+TEST(Trap, PlantedErrInfoIsNeverWrittenThrough) {
+  // A symbolic link to a file, a dangling one, a second hard link to a file and a FIFO, each
+  // named errinfo.$$$: the file behind stays as it was (the dangling link's target is not
+  // created), the report says the file cannot be created, and the exit code is 9.
+  const std::string kCant =
+      "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+      "#RTS: Can't create file errinfo.$$$\r\n";
+  enum Plant { kLinkToFile, kDanglingLink, kHardLink, kFifo };
+  for (Plant plant : {kLinkToFile, kDanglingLink, kHardLink, kFifo}) {
+    TempDir dir;
+    const std::string victim = dir.path() + "/victim";
+    const std::string name = dir.path() + "/errinfo.$$$";
+    if (plant != kDanglingLink) {
+      std::ofstream(victim) << "precious\n";
+    }
+    if (plant == kLinkToFile || plant == kDanglingLink) {
+      ASSERT_EQ(symlink(victim.c_str(), name.c_str()), 0);
+    } else if (plant == kHardLink) {
+      ASSERT_EQ(link(victim.c_str(), name.c_str()), 0);
+    } else {
+      ASSERT_EQ(mkfifo(name.c_str(), 0644), 0);
+    }
+    ChildResult r = RunChild(dir.path(), 2, [] { rts::Trap(21); });
+    EXPECT_EQ(r.exitCode, 9) << "plant " << plant;
+    EXPECT_EQ(r.err, kCant) << "plant " << plant;
+    if (plant == kDanglingLink) {
+      EXPECT_FALSE(dir.Exists("victim")) << "the dangling link's target was created";
+    } else if (plant != kFifo) {
+      EXPECT_EQ(dir.Read("victim"), "precious\n") << "plant " << plant;
+    }
+  }
+  // An ordinary file of that name is a file of our own: it is replaced by the new report.
+  TempDir dir;
+  std::ofstream(dir.path() + "/errinfo.$$$") << "an older and much longer report\n";
+  ChildResult r = RunChild(dir.path(), 2, [] { rts::Trap(0); });
+  EXPECT_EQ(r.exitCode, 9);
+  EXPECT_EQ(r.err.substr(r.err.size() - 27), "File errinfo.$$$ created.\r\n");
+  EXPECT_EQ(dir.Read("errinfo.$$$").rfind("prog a1 a2\n#RTS: unhandled exception #0:", 0), 0u);
+}
+
 TEST(Array, OutOfRangeIndexTrapsAndChangesNothing) {
   TempDir dir;
   ChildResult r = RunChild(dir.path(), 2, [] {

@@ -19,8 +19,9 @@ using Hook = void (*)();
 // The user-break hook: answers true when it handled the break itself.
 using BreakHook = bool (*)();
 
-// Keeps argc/argv for the error report, primes the call-history facility and installs the
-// break and fatal-signal handlers. Main thread, first thing in main.
+// Keeps argc/argv for the error report, primes the call-history facility, installs the break
+// and fatal-signal handlers and ignores SIGPIPE (a write to a closed pipe fails and is dropped).
+// Main thread, first thing in main.
 void Start(int argc, char** argv, int errorFd) noexcept;
 
 // Selects the file descriptor the trap report goes to (2 or 1). Main thread, at start.

@@ -202,9 +202,12 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   backtrace(frames, 4);
   InstallHandler(SIGINT, OnBreak, 0);
   InstallHandler(SIGQUIT, OnBreak, 0);
-  for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT, SIGPIPE}) {
+  for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     InstallHandler(sig, OnFatalSignal, SA_RESETHAND | SA_NODEFER);
   }
+  // Output errors are the run-time's to absorb: a write to a closed pipe or socket fails with
+  // EPIPE (and WriteAll drops it) instead of killing the process.
+  signal(SIGPIPE, SIG_IGN);
 }
 
 void SetErrorOutput(int fd) noexcept {

@@ -145,6 +145,24 @@ TEST(Trap, PlantedErrInfoIsNeverWrittenThrough) {
   EXPECT_EQ(dir.Read("errinfo.$$$").rfind("prog a1 a2\n#RTS: unhandled exception #0:", 0), 0u);
 }
 
+TEST(Signals, ClosedOutputIsDroppedNotFatal) {
+  // Standard output is a pipe nobody reads any more: writes fail and are dropped, the program
+  // runs on to its normal end.
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] {
+    int fds[2];
+    if (pipe(fds) != 0) _exit(102);
+    close(fds[0]);
+    dup2(fds[1], 1);
+    rts::WriteAll(1, "lost\n", 5);
+    rts::WriteAll(1, "lost again\n", 11);
+    (void)!write(2, "still running\n", 14);
+    rts::End();
+  });
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "still running\n");
+}
+
 TEST(Array, OutOfRangeIndexTrapsAndChangesNothing) {
   TempDir dir;
   ChildResult r = RunChild(dir.path(), 2, [] {

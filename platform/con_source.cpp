@@ -1,5 +1,6 @@
 // The standard-input source of the console host. A terminal is switched to non-canonical,
-// no-echo input with the signal keys on and the keypad in application mode, and put back on
+// no-echo input with the signal keys on and the keypad in application mode (when TERM names a
+// terminal that has one), and put back on
 // every way out: normal end (rts::End or exit), trap, break, fatal signals (through the rts
 // restore hooks), and while stopped by Ctrl+Z. A pipe or a file is read as it is. Either way one
 // thread of the host reads the bytes, decodes them into keys and appends a press and a release
@@ -117,6 +118,16 @@ void OnContinue(int) {
   errno = savedErrno;
 }
 
+// True when TERM names a terminal that knows the keypad modes. Without TERM, with an empty one,
+// "dumb" (editors' shell buffers, simple serial consoles) or "unknown" (what a login sets when it
+// knows nothing), ESC = and ESC > would show up as text or be misread, so they are not sent; the
+// keypad then sends what it sends in normal mode, which the decoder reads as well.
+bool TerminalHasKeypadModes() {
+  const char* term = getenv("TERM");
+  if (term == nullptr || term[0] == '\0') return false;
+  return strcmp(term, "dumb") != 0 && strcmp(term, "unknown") != 0;
+}
+
 // Builds the program's terminal mode from the saved one: non-canonical, no echo, CR kept
 // distinct from LF, no flow control keys, one byte at a time; the signal keys as the mode says.
 bool OpenTerminal() {
@@ -132,7 +143,9 @@ bool OpenTerminal() {
   gRawNoSignals = raw;
 
   int flags = fcntl(STDIN_FILENO, F_GETFL);
-  if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
+  if (!TerminalHasKeypadModes()) {
+    gKeypadFd = -1;
+  } else if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
     gKeypadFd = STDIN_FILENO;
   } else {
     gKeypadFd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);

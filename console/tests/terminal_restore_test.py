@@ -114,6 +114,8 @@ def run(scenario, typing):
 def main():
     os.chdir(tempfile.mkdtemp())
     print("probe:", PROBE)
+    os.environ["TERM"] = "xterm"  # a terminal with keypad modes, whatever ran the tests
+
 
     out, rep = run("keys", [("ready", b"a"), ("61\r", b"\x1b[A"), ("00\r", b"q")])
     check("ended code=0 same=1" in rep, "normal end restores: " + rep)
@@ -128,6 +130,18 @@ def main():
         out, rep = run("signal:" + sig, [])
         want = "ended code=%d same=1" % -getattr(signal, sig)
         check(want in rep, sig + " restores: " + rep)
+
+    # A terminal without keypad modes gets no mode sequences, but the same raw input.
+    for term in ("dumb", None):
+        if term is None:
+            os.environ.pop("TERM", None)
+        else:
+            os.environ["TERM"] = term
+        out, rep = run("keys", [("ready", b"a"), ("61\r", b"q")])
+        check("ended code=0 same=1" in rep, "TERM=%s: normal end restores: %s" % (term, rep))
+        check(b"\x1b=" not in out and b"\x1b>" not in out,
+              "TERM=%s: no keypad mode sequences (%r)" % (term, out))
+    os.environ["TERM"] = "xterm"
 
 
 

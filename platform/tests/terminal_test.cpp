@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -23,6 +24,7 @@ struct Terminal {
 
 // Standard input becomes the slave side of a pseudo-terminal before anything opens it.
 Terminal gTerminal = [] {
+  setenv("TERM", "xterm", 1);  // a terminal with keypad modes, whatever runs the test
   Terminal t;
   int slave;
   if (openpty(&t.master, &slave, nullptr, nullptr, nullptr) != 0) abort();

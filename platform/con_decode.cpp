@@ -256,7 +256,7 @@ bool ConDecoder::Take(DecodedKey& key) {
 }
 
 void ConDecoder::Reset() {
-  state_ = kGround;
+  StartSequence(kGround, false);
   prefixLength_ = 0;
   readyHead_ = 0;
   readyCount_ = 0;
@@ -282,7 +282,7 @@ void ConDecoder::StartSequence(State state, bool alt) {
 
 void ConDecoder::Ground(uint8_t byte) {
   if (byte == 0x1B) {
-    state_ = kEsc;
+    StartSequence(kEsc, false);  // nothing of an earlier sequence counts for this prefix
     prefixLength_ = 0;
     Record(byte);
     return;

@@ -106,6 +106,8 @@ const Case kCases[] = {
         {0x58, 0x2D, 'x', 0}}},
     {"14 an overlong sequence is dropped whole",
         "\x1b[" + std::string(40, '1') + "~y", {{0x59, 0x15, 'y', 0}}},
+    {"14 a lone Escape after an overlong sequence still comes out (found by fuzzing)",
+        "\x1b[" + std::string(40, '1') + "~\x1b", {{0x1B, 0x01, 0x1B, 0}}},
     {"15 a control byte breaks a sequence and counts", "\x1b[1\x01", {{0x41, 0x1E, 0x01, C}}},
     {"15 ESC inside a sequence starts a new one", "\x1b[1\x1b[A", {kUp}},
     {"15 an unfinished sequence comes out as the keys typed", "\x1b[1;5", {

@@ -1,8 +1,9 @@
 # One command each: set up, build and run a program; set up, build and run every test.
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
+FUZZ_SECONDS ?= 60
 
-.PHONY: setup build zentavor trabolix test test-asan test-tsan bench format clean
+.PHONY: setup build zentavor trabolix test test-asan test-tsan bench fuzz format clean
 .PHONY: programs install uninstall package screenshots
 
 setup:
@@ -50,6 +51,9 @@ package: programs
 # The README's pictures in docs/img, each program under a private X server.
 screenshots: programs
 	scripts/screenshots
+
+fuzz: build-fuzz
+	@scripts/fuzz $(FUZZ_SECONDS)
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+
+#include "platform/con_host.h"
 
 namespace IO::detail {
 
@@ -18,5 +21,10 @@ void PromptForString();
 
 // Closes s with 00 when fewer than its capacity characters were read.
 void CloseString(char* s, std::size_t capacity, std::size_t length);
+
+// Trabolix build: the direct reading's translation of one key-down event. False when the record
+// is skipped. Otherwise `result` is the code RdKey returns; when it is 00, `pending` is set to the
+// code the next RdKey returns (00: none). Any thread (pure but for `pending`).
+bool TranslateDirect(const platform::KeyEventRecord& event, uint8_t& pending, char& result);
 
 }  // namespace IO::detail

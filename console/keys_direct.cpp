@@ -12,10 +12,6 @@ namespace {
 using platform::InputRecord;
 using platform::KeyEventRecord;
 
-bool started;
-platform::ConHandle gInput;  // the module's own console input handle (the host has one buffer)
-uint8_t gPending;            // pending scan code, 0 for none
-
 // The codes of Ctrl and Alt with a key, by virtual-key code; 00 for every other key.
 struct VkTable {
   uint8_t code[256];
@@ -52,8 +48,11 @@ constexpr VkTable kAltTable = MakeAltTable();
 constexpr uint32_t kLockFlags =
     platform::NUMLOCK_ON | platform::SCROLLLOCK_ON | platform::CAPSLOCK_ON;
 
-// The result of one key-down event: a character to return, or skip the record.
-bool Interpret(const KeyEventRecord& e, char& result) {
+}  // namespace
+
+namespace detail {
+
+bool TranslateDirect(const KeyEventRecord& e, uint8_t& pending, char& result) {
   uint8_t c = static_cast<uint8_t>(e.uChar & 0xFF);
   uint16_t s = e.wVirtualScanCode;
   uint32_t m = e.dwControlKeyState & ~kLockFlags;
@@ -65,7 +64,7 @@ bool Interpret(const KeyEventRecord& e, char& result) {
       } else if (m == 0 && s == 0x01) {
         result = '\x1b';
       } else {
-        gPending = static_cast<uint8_t>(s & 0xFF);
+        pending = static_cast<uint8_t>(s & 0xFF);
         result = '\0';
       }
       return true;
@@ -78,7 +77,7 @@ bool Interpret(const KeyEventRecord& e, char& result) {
     case 0x0104:
     case 0x0108:
       if (s == 0x1D) return false;
-      gPending = kCtrlTable.code[e.wVirtualKeyCode & 0xFF];
+      pending = kCtrlTable.code[e.wVirtualKeyCode & 0xFF];
       result = '\0';
       return true;
     case 0x0001:
@@ -86,7 +85,7 @@ bool Interpret(const KeyEventRecord& e, char& result) {
     case 0x0101:
     case 0x0102:
       if (s == 0x38) return false;
-      gPending = kAltTable.code[e.wVirtualKeyCode & 0xFF];
+      pending = kAltTable.code[e.wVirtualKeyCode & 0xFF];
       result = '\0';
       return true;
     default:
@@ -95,6 +94,14 @@ bool Interpret(const KeyEventRecord& e, char& result) {
       return true;
   }
 }
+
+}  // namespace detail
+
+namespace {
+
+bool started;
+platform::ConHandle gInput;  // the module's own console input handle (the host has one buffer)
+uint8_t gPending;            // pending scan code, 0 for none
 
 bool IsKeyDown(const InputRecord& r) {
   return r.EventType == platform::KEY_EVENT && r.Event.bKeyDown != 0;
@@ -148,7 +155,7 @@ char RdKey() {
     InputRecord r;
     platform::ConReadInput(r);
     char result;
-    if (IsKeyDown(r) && Interpret(r.Event, result)) return result;
+    if (IsKeyDown(r) && detail::TranslateDirect(r.Event, gPending, result)) return result;
   }
 }
 

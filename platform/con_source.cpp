@@ -192,7 +192,7 @@ int64_t NowMs() {
 void ReadLoop(bool keep) {
   rts::BlockBreakSignals();
   static ConDecoder decoder;
-  unsigned char bytes[256];
+  unsigned char bytes[4096];
   int64_t lastByte = 0;
   for (;;) {
     int timeout = -1;

@@ -20,7 +20,6 @@ namespace {
 constexpr int kMaxFinalisers = 32;
 constexpr int kMaxRestoreHooks = 8;
 constexpr int kMaxFrames = 64;
-constexpr unsigned kNoMessage = 15;
 constexpr unsigned kTrapAssert = 16;
 
 // The messages of traps 0 to 23; trap 15 has none.

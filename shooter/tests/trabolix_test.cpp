@@ -12,14 +12,11 @@
 #include <cstdint>
 #include <string>
 
-#include "console/IO.h"
 #include "engine/Engine.h"
-#include "graph/Graph.h"
 #include "graph/probe.h"
 #include "lib/Lib.h"
 #include "platform/con_host.h"
 #include "rts/RTS.h"
-#include "rts/RealMath.h"
 #include "rts/tests/child.h"
 #include "shooter/StandardLib.h"
 
@@ -46,12 +43,7 @@ void StartModules() {
   static char name[] = "trabolix_test";
   static char* argv[] = {name, nullptr};
   rts::Start(1, argv, STDOUT_FILENO);
-  Engine::Init();
-  StandardLib::Init();
-  Graph::Init();
-  Lib::Init();
-  RealMath::Init();
-  IO::Init();
+  Trabolix::Init();
 }
 
 void PlaceSphere(long k, float cx, float cy, float cz, float colour) {

@@ -8,7 +8,7 @@
 #include "engine/Engine.h"
 #include "graph/Graph.h"
 #include "graph/probe.h"
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 namespace {
 

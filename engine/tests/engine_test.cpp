@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <utility>
 
 #include "lib/Lib.h"
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 namespace {
 

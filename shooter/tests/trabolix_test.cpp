@@ -17,8 +17,8 @@
 #include "lib/Lib.h"
 #include "platform/con_host.h"
 #include "rts/RTS.h"
-#include "rts/tests/child.h"
 #include "shooter/StandardLib.h"
+#include "tests/support/child.h"
 
 namespace {
 

@@ -38,8 +38,13 @@ ChildResult RunFresh(int (*body)()) {
   return testchild::RunChild(body);
 }
 
-// The program's start: rts with its report on standard output, then the modules in its order.
+// The program's start: the viewer and the spheres zero-filled as in a new process (cases run
+// earlier in this process may have changed them), rts with its report on standard output, then
+// the modules in its order.
 void StartModules() {
+  Trabolix::verplx = Trabolix::verply = Trabolix::verplz = 0;
+  Trabolix::hoekkijkx = Trabolix::hoekkijky = Trabolix::hoekkijkz = 0;
+  bolar = {};
   static char name[] = "trabolix_test";
   static char* argv[] = {name, nullptr};
   rts::Start(1, argv, STDOUT_FILENO);

@@ -2,8 +2,8 @@
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build zentavor trabolix test test-asan test-tsan bench format check-format \
-	build-werror clean
+.PHONY: setup setup-clang build zentavor trabolix test test-asan test-tsan bench format \
+	check-format build-werror clean
 .PHONY: programs install uninstall package screenshots
 
 setup:
@@ -55,12 +55,15 @@ screenshots: programs
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
 
+setup-clang: setup
+	@scripts/setup clang clang-format
+
 # Fails when a source file is not formatted as .clang-format says.
-check-format: setup
+check-format: setup-clang
 	git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror
 
 # Everything (programs, tests, benchmarks) built with warnings as errors by g++ and by clang.
-build-werror: build-werror-gcc build-werror-clang
+build-werror: setup-clang build-werror-gcc build-werror-clang
 
 clean:
 	rm -rf build

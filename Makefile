@@ -3,7 +3,8 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 
-.PHONY: setup build zentavor trabolix test test-asan test-tsan bench fuzz format clean
+.PHONY: setup setup-clang build zentavor trabolix test test-asan test-tsan bench fuzz format \
+	check-format build-werror clean
 .PHONY: programs install uninstall package screenshots
 
 setup:
@@ -57,6 +58,16 @@ fuzz: build-fuzz
 
 format:
 	git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+setup-clang: setup
+	@scripts/setup clang clang-format
+
+# Fails when a source file is not formatted as .clang-format says.
+check-format: setup-clang
+	git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror
+
+# Everything (programs, tests, benchmarks) built with warnings as errors by g++ and by clang.
+build-werror: setup-clang build-werror-gcc build-werror-clang
 
 clean:
 	rm -rf build

@@ -17,14 +17,10 @@
 #include <thread>
 
 #include "bench/alloc_count.h"
-#include "console/IO.h"
-#include "engine/Engine.h"
 #include "graph/Graph.h"
 #include "graph/probe.h"
 #include "lib/Lib.h"
 #include "rts/RTS.h"
-#include "rts/RealMath.h"
-#include "shooter/StandardLib.h"
 #include "shooter/Trabolix.h"
 
 namespace {
@@ -126,12 +122,7 @@ int main(int argc, char** argv) {
   const int devnull = open("/dev/null", O_RDONLY);
   if (devnull >= 0) dup2(devnull, STDIN_FILENO);
   rts::Start(argc, argv, STDOUT_FILENO);
-  Engine::Init();
-  StandardLib::Init();
-  Graph::Init();
-  Lib::Init();
-  RealMath::Init();
-  IO::Init();
+  Trabolix::Init();
   Lib::Seed(371);  // a fixed placement (the frozen clock of the end-to-end test), so runs compare
   if (!Trabolix::StartUp()) {
     std::fprintf(stderr, "shooter_bench: the window could not be opened\n");

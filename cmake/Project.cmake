@@ -2,8 +2,12 @@
 
 # zt_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <seconds>])
 # One GoogleTest executable registered with CTest. Every test runs with a time-out and with SDL's
-# offscreen video driver, so no test needs a display or a person.
+# offscreen video driver, so no test needs a display or a person. Nothing when ZT_BUILD_TESTS is
+# off, and likewise for the other two helpers.
 function(zt_add_test)
+  if(NOT ZT_BUILD_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
@@ -20,6 +24,9 @@ endfunction()
 # An end-to-end test driven by a script; it gets the paths of the built programs in its
 # environment.
 function(zt_add_script_test)
+  if(NOT ZT_BUILD_TESTS)
+    return()
+  endif()
   cmake_parse_arguments(T "" "NAME;TIMEOUT" "COMMAND" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
@@ -31,6 +38,9 @@ endfunction()
 
 # zt_add_bench(NAME <name> SOURCES <files...> LIBS <targets...>)
 function(zt_add_bench)
+  if(NOT ZT_BUILD_BENCHMARKS)
+    return()
+  endif()
   cmake_parse_arguments(B "" "NAME" "SOURCES;LIBS" ${ARGN})
   add_executable(${B_NAME} ${B_SOURCES})
   target_link_libraries(${B_NAME} PRIVATE ${B_LIBS} benchmark::benchmark Threads::Threads)

@@ -173,7 +173,8 @@ bool started;
 platform::ConHandle gInput;
 uint32_t gSavedMode;
 KeyEntry gQueue[kQueueSize];
-std::atomic<uint8_t> gCount;  // read once without the lock by getKey and peekKey
+std::atomic<uint8_t> gCount;     // read once without the lock by getKey and peekKey
+std::atomic<uint64_t> gHandled;  // records the reader thread has finished with
 // The lock and the signal are never destroyed: the reader thread runs until the process ends.
 union Forever {
   struct {
@@ -222,11 +223,12 @@ void* ReadKeys(void*) {
     }
     InputRecord record;
     platform::ConReadInput(record);
-    if (record.EventType != platform::KEY_EVENT) continue;
-    if (!record.Event.bKeyDown) continue;
     uint8_t ch, scan;
-    if (!Translate(record.Event, ch, scan)) continue;
-    Append(ch, scan, record.Event);
+    if (record.EventType == platform::KEY_EVENT && record.Event.bKeyDown &&
+        Translate(record.Event, ch, scan)) {
+      Append(ch, scan, record.Event);
+    }
+    gHandled.fetch_add(1, std::memory_order_release);
   }
   return nullptr;
 }
@@ -346,6 +348,10 @@ bool getKey(uint8_t& ch, uint8_t& scan, bool wait) {
   gCount.store(count, std::memory_order_release);
   if (count == 0) gNotEmpty.Reset();
   return true;
+}
+
+uint64_t RecordsHandled() {
+  return gHandled.load(std::memory_order_acquire);
 }
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {

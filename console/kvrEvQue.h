@@ -22,6 +22,10 @@ bool getKey(uint8_t& ch, uint8_t& scan, bool wait);
 // Copies the oldest pair without taking it; FALSE at once when the queue is empty. Main thread.
 bool peekKey(uint8_t& ch, uint8_t& scan);
 
+// The number of console input records the reader thread has finished with: appended, refused
+// with the beep, or dropped. Lets tests wait for the reader instead of sleeping. Any thread.
+uint64_t RecordsHandled();
+
 // The translation of one key-down event into a pair; FALSE when the tables give none. Any
 // thread (pure).
 bool Translate(const platform::KeyEventRecord& event, uint8_t& ch, uint8_t& scan);

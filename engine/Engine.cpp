@@ -19,23 +19,44 @@ Matrix TransformatieMatrix;
 
 namespace {
 
-// The engine's pi and two pi. They are not the full-precision values on purpose: they settle the
-// look of the sphere (no point at the pole, a tiny bottom ring, column 8 just short of a turn).
-constexpr double kPi = 3.14;
-constexpr double kTwoPi = 6.28;
 // Steps of the mesh in each direction.
 constexpr int kSteps = 8;
 // The viewing distance of the wireframe projection.
 constexpr float kDistance = 1000.0f;
 
-// The polar angle of ring `omega` (1..8), held as a float.
-float Phi(int omega) {
-  return static_cast<float>(omega / 8.0 * kPi);
-}
-// The azimuth of column `theta` (1..8), held as a float.
-float Lambda(int theta) {
-  return static_cast<float>(theta / 8.0 * kTwoPi);
-}
+// Sine and cosine of the mesh's angles, written out rather than computed. Ring k lies at the
+// polar angle k/8 x 3.14 and column k at the azimuth k/8 x 6.28, each angle held as a float; the
+// engine's pi and two pi are not the full-precision values on purpose (they settle the look of
+// the sphere: no point at the pole, a tiny bottom ring, column 8 just short of a turn). The
+// values are the correctly rounded doubles, which the C library also returns for these angles.
+// Computed in place, the compiler would fold some calls at compile time and, at some
+// optimisation levels, keep a column's sine and cosine in double where the mesh holds them as
+// floats, so the mesh's last bits would depend on the build.
+struct SinCos {
+  double sin, cos;
+};
+constexpr SinCos kRing[kSteps + 1] = {
+    {0, 1},  // unused: rings and columns count from 1
+    {0x1.87adf38e4bdd9p-2, 0x1.d910b885453fbp-1},
+    {0x1.69e4fe1908b92p-1, 0x1.6a2ecaf40f8ddp-1},
+    {0x1.d8e8c27bdd8c1p-1, 0x1.886ecabdfa8e6p-2},
+    {0x1.fffff55cc3942p-1, 0x1.a17a1f3262b21p-11},
+    {0x1.d9389ba976874p-1, -0x1.86ed08655066cp-2},
+    {0x1.6a788a2bec4fbp-1, -0x1.699b20c9d5361p-1},
+    {0x1.892f97290c52bp-2, -0x1.d8c0b7a48e57bp-1},
+    {0x1.a17a1685e670fp-10, -0x1.ffffd5730ec1cp-1},
+};
+constexpr SinCos kColumn[kSteps + 1] = {
+    {0, 1},
+    {0x1.69e4fe1908b92p-1, 0x1.6a2ecaf40f8ddp-1},
+    {0x1.fffff55cc3942p-1, 0x1.a17a1f3262b21p-11},
+    {0x1.6a788a2bec4fbp-1, -0x1.699b20c9d5361p-1},
+    {0x1.a17a1685e670fp-10, -0x1.ffffd5730ec1cp-1},
+    {-0x1.69513308a9a39p-1, -0x1.6ac23bbcb0ca6p-1},
+    {-0x1.ffffa04070a14p-1, -0x1.391f860c1234bp-9},
+    {-0x1.6b0bde3967d5fp-1, 0x1.69073642c7759p-1},
+    {-0x1.a179f3d3f6811p-9, 0x1.ffff55cc42199p-1},
+};
 
 }  // namespace
 
@@ -61,30 +82,27 @@ void SpBol(uint32_t idnmbr, pt3D midd, float R) {
 
   // Half 1: ring omega, column theta.
   for (int omega = 1; omega <= kSteps; ++omega) {
-    const float phi = Phi(omega);
-    const float r = static_cast<float>(std::sin(double{phi}) * R);
-    const float z = static_cast<float>(std::cos(double{phi}) * R + mz);
+    const float r = static_cast<float>(kRing[omega].sin * R);
+    const float z = static_cast<float>(kRing[omega].cos * R + mz);
     for (int theta = 1; theta <= kSteps; ++theta) {
-      const float lambda = Lambda(theta);
       pt3D& p = fig[1][omega][theta];
-      p[1] = static_cast<float>(std::cos(double{lambda}) * r + mx);
-      p[2] = static_cast<float>(std::sin(double{lambda}) * r + my);
+      p[1] = static_cast<float>(kColumn[theta].cos * r + mx);
+      p[2] = static_cast<float>(kColumn[theta].sin * r + my);
       p[3] = z;
     }
   }
 
-  // Half 2: meridian theta, point omega along it; the same points as half 1, transposed.
+  // Half 2: meridian theta, point omega along it; the same points as half 1, transposed, except
+  // that here the column's cosine and sine are held as floats.
   for (int theta = 1; theta <= kSteps; ++theta) {
-    const float lambda = Lambda(theta);
-    const float c = static_cast<float>(std::cos(double{lambda}));
-    const float s = static_cast<float>(std::sin(double{lambda}));
+    const float c = static_cast<float>(kColumn[theta].cos);
+    const float s = static_cast<float>(kColumn[theta].sin);
     for (int omega = 1; omega <= kSteps; ++omega) {
-      const float phi = Phi(omega);
-      const float r = static_cast<float>(std::sin(double{phi}) * R);
+      const float r = static_cast<float>(kRing[omega].sin * R);
       pt3D& p = fig[2][theta][omega];
       p[1] = static_cast<float>(double{r} * c + mx);
       p[2] = static_cast<float>(double{s} * r + my);
-      p[3] = static_cast<float>(std::cos(double{phi}) * R + mz);
+      p[3] = static_cast<float>(kRing[omega].cos * R + mz);
     }
   }
 }

@@ -36,6 +36,10 @@ extern float alfa;
 extern float hoekx;
 extern float hoekz;
 
+// The module start: the modules Zentavor imports, in the program's start order (written out once,
+// in ZentavorInit.cpp). Main thread, once (later calls do nothing).
+void Init();
+
 // Euclidean distance between two points of the plane.
 float CalculateDistance(PointRc p1, PointRc p2);
 

@@ -1,6 +1,8 @@
 // Seams between the files of the console host; not for the libraries above platform/.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/con_host.h"
 
 namespace platform::detail {
@@ -10,6 +12,14 @@ namespace platform::detail {
 // coming from a pipe or a file: ConFlushInput discards typed-ahead input only, and keeps it.
 // Source thread.
 void WriteSourceInput(const InputRecord& record, bool keep);
+
+// For tests: the number of bytes the source thread has read from standard input so far. Any
+// thread.
+uint64_t SourceBytesRead();
+
+// For tests: how long a pending prefix waits for more bytes before it is forced out
+// (kEscapeTimeoutMs until changed). Takes effect from the source thread's next wait. Any thread.
+void SetEscapeTimeoutMs(int ms);
 
 // Called by ConFlushInput after the buffer was emptied: discards what the terminal holds
 // unread. Main thread.

@@ -34,6 +34,8 @@ bool gOpened = false;  // main thread only
 std::atomic<bool> gTerminal{false};
 std::atomic<bool> gEnded{false};  // end of input reached
 std::atomic<uint32_t> gMode{kConDefaultMode};
+std::atomic<int> gEscapeTimeoutMs{kEscapeTimeoutMs};
+std::atomic<uint64_t> gBytesRead{0};
 
 // Terminal state, built once outside any handler and only read afterwards.
 struct termios gSaved;
@@ -188,7 +190,7 @@ int64_t NowMs() {
 }
 
 // The source thread: read, decode, deliver; a pending prefix is forced out after
-// kEscapeTimeoutMs without a byte. Returns at the end of input.
+// gEscapeTimeoutMs without a byte. Returns at the end of input.
 void ReadLoop(bool keep) {
   rts::BlockBreakSignals();
   static ConDecoder decoder;
@@ -197,7 +199,7 @@ void ReadLoop(bool keep) {
   for (;;) {
     int timeout = -1;
     if (decoder.Pending()) {
-      int64_t left = lastByte + kEscapeTimeoutMs - NowMs();
+      int64_t left = lastByte + gEscapeTimeoutMs.load() - NowMs();
       timeout = left > 0 ? static_cast<int>(left) : 0;
     }
     struct pollfd p = {STDIN_FILENO, POLLIN, 0};
@@ -215,6 +217,7 @@ void ReadLoop(bool keep) {
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;  // end of input, a hung-up terminal, or an error
     lastByte = NowMs();
+    gBytesRead.fetch_add(static_cast<uint64_t>(n));
     for (ssize_t i = 0; i < n; ++i) {
       if (decoder.Push(bytes[i]) == DecodeResult::kKey) DeliverReady(decoder, keep);
     }
@@ -227,6 +230,14 @@ void ReadLoop(bool keep) {
 }  // namespace
 
 namespace detail {
+
+uint64_t SourceBytesRead() {
+  return gBytesRead.load();
+}
+
+void SetEscapeTimeoutMs(int ms) {
+  gEscapeTimeoutMs.store(ms);
+}
 
 void FlushSource() {
   if (gTerminal.load()) tcflush(STDIN_FILENO, TCIFLUSH);

@@ -25,6 +25,10 @@ extern char x;                                 // the key read last
 extern uint32_t kleurcheck;                    // the win check's running verdict
 extern uint32_t i;                             // sphere index 1..6
 
+// The module start: the modules Trabolix imports, in the program's start order (written out once,
+// in TrabolixInit.cpp). Main thread, once (later calls do nothing).
+void Init();
+
 // Tests one shot fired from (schietx, schiety, schietz) against the six spheres: a sphere whose
 // centre lies within 150 on every axis, bounds included, gets colour 10; one that is not hit
 // keeps colour 10 if it had it and otherwise gets 5. Main thread.

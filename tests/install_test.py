@@ -8,7 +8,7 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from e2e import check, finish  # noqa: E402
 
 SOURCE = os.environ["ZT_SOURCE_DIR"]

@@ -8,7 +8,7 @@ import shutil
 import subprocess
 import sys
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from e2e import check, finish  # noqa: E402
 
 SOURCE = os.environ.get("ZT_SOURCE_DIR",

@@ -10,7 +10,7 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "support"))
 from e2e import check, finish  # noqa: E402
 
 SCRIPT = os.path.join(HERE, "..", "scripts", "screenshots")

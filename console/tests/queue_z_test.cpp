@@ -2,6 +2,7 @@
 // getKey and peekKey, and BiosIO's two-code keys through IO.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <thread>
 
@@ -13,7 +14,6 @@
 namespace {
 
 using contest::Key;
-using contest::Put;
 using namespace platform;
 
 struct Pair {
@@ -77,11 +77,24 @@ TEST(Translate, EmptyRowsAndIrregularEntries) {
   EXPECT_EQ(kvrEvQue::EnhancedTable[11].key, 0x53);
 }
 
-// Waits until the reader thread has taken every record out of the console input and has had
-// the time to translate, append or beep.
+// Records written into the console input by this test program: standard input is /dev/null and
+// no window is open, so they are all the reader thread ever gets.
+std::atomic<uint64_t> gPut;
+
+void Put(const InputRecord& r) {
+  contest::Put(r);
+  gPut.fetch_add(1);
+}
+
+// Waits until the reader thread has finished with every record put so far: translated and
+// appended, refused with its beep, or dropped. The deadline only guards against a reader that
+// hangs.
 void Settle() {
-  while (ConPendingInput() > 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (kvrEvQue::RecordsHandled() < gPut.load()) {
+    ASSERT_LT(std::chrono::steady_clock::now(), deadline) << "the key reader stopped";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 class Queue : public ::testing::Test {

@@ -26,7 +26,7 @@ def check(ok, what):
         print("FAIL:", what)
 
 
-def shell(report_fd, scenario):
+def shell(report_fd):
     """Runs in the session leader on the terminal: starts the probe as a foreground job."""
     def say(text):
         os.write(report_fd, (text + "\n").encode())
@@ -45,9 +45,6 @@ def shell(report_fd, scenario):
         pass
     say("job=%d" % job)
     signal.signal(signal.SIGTTOU, signal.SIG_IGN)
-    if scenario.startswith("signal:"):
-        time.sleep(0.5)
-        os.kill(job, getattr(signal, scenario.split(":")[1]))
     while True:
         _, status = os.waitpid(job, os.WUNTRACED)
         if os.WIFSTOPPED(status):
@@ -73,24 +70,38 @@ def give_up(pid, reports):
     os.waitpid(pid, 0)
 
 
+def job_pid(reports):
+    """The probe's process id, once the shell has reported it."""
+    for line in reports.decode().split():
+        if line.startswith("job="):
+            return int(line[4:])
+    return None
+
+
 def run(scenario, typing):
-    """typing: list of (wait-for text, bytes to type). Returns (terminal output, reports)."""
+    """typing: list of (wait-for text, action): bytes to type, or a signal to send to the probe.
+    Returns (terminal output, reports)."""
     report_r, report_w = os.pipe()
     pid, master = pty.fork()
     if pid == 0:
         os.close(report_r)
         try:
-            shell(report_w, scenario)
+            shell(report_w)
         finally:
             os._exit(1)
     os.close(report_w)
     output = b""
     reports = b""
     steps = list(typing)
-    deadline = time.time() + 10
+    deadline = time.time() + 60  # only a hung probe takes this long
     while time.time() < deadline and b"ended" not in reports:
         if steps and steps[0][0].encode() in output:
-            os.write(master, steps.pop(0)[1])
+            action = steps[0][1]
+            if isinstance(action, bytes):
+                os.write(master, steps.pop(0)[1])
+            elif job_pid(reports) is not None:
+                os.kill(job_pid(reports), action)
+                steps.pop(0)
         ready, _, _ = select.select([master, report_r], [], [], 0.1)
         if master in ready:
             try:
@@ -127,7 +138,7 @@ def main():
     check(b"#RTS: unhandled exception #21: USER BREAK" in out, "Ctrl+C report")
 
     for sig in ("SIGTERM", "SIGHUP", "SIGSEGV"):
-        out, rep = run("signal:" + sig, [])
+        out, rep = run(sig, [("ready", getattr(signal, sig))])
         want = "ended code=%d same=1" % -getattr(signal, sig)
         check(want in rep, sig + " restores: " + rep)
 
@@ -151,20 +162,20 @@ def stop_and_continue():
     if pid == 0:
         os.close(report_r)
         try:
-            shell(report_w, "stop")
+            shell(report_w)
         finally:
             os._exit(1)
     os.close(report_w)
     output = b""
     reports = b""
     stage = 0
-    deadline = time.time() + 10
+    deadline = time.time() + 60  # only a hung probe takes this long
     while time.time() < deadline and b"ended" not in reports:
         if stage == 0 and b"ready" in output:
             os.write(master, b"\x1a")
             stage = 1
-        elif stage == 1 and b"stopped" in reports:
-            time.sleep(0.3)  # continued: the job takes the terminal again
+        elif stage == 1 and output.count(b"\x1b=") == 2:
+            # Continued: the job has the terminal in its mode again (the keypad switch follows).
             os.write(master, b"b")
             stage = 2
         elif stage == 2 and b"62\r" in output:

@@ -8,7 +8,7 @@
 #include "engine/Engine.h"
 #include "graph/Graph.h"
 #include "graph/probe.h"
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 namespace {
 
@@ -73,8 +73,8 @@ class Drawing : public ::testing::Test {
 };
 
 TEST(DrawingTrap, BadSlotStopsBeforeAnythingIsDrawn) {
-  // Runs before the window is opened in this process, so the child has no service thread to
-  // lose; the trap must come before the engine touches the graphics library at all.
+  // The trap must come before the engine touches the graphics library at all. Whether or not
+  // another case has opened the window in this process, the forked child has no service thread.
   Engine::Bol(0, 0, 0, 100, 20);
   Engine::Kijker(0, -1000, 0, 0, 0, 0);
   auto* seen = testchild::Shared<Fig2D>();

@@ -7,7 +7,7 @@
 
 #include "engine/Engine.h"
 #include "graph/Graph.h"
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 namespace {
 

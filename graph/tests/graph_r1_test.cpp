@@ -9,8 +9,8 @@
 #include "graph/Graph.h"
 #include "graph/probe.h"
 #include "graph/tests/line_reference.h"
-#include "graph/tests/test_main.h"
 #include "platform/win_sdl.h"
+#include "tests/support/test_main.h"
 
 namespace {
 

@@ -11,9 +11,9 @@
 #include "graph/kvrIGraph.h"
 #include "graph/probe.h"
 #include "graph/tests/line_reference.h"
-#include "graph/tests/test_main.h"
 #include "platform/con_host.h"
 #include "platform/win_sdl.h"
+#include "tests/support/test_main.h"
 
 namespace {
 

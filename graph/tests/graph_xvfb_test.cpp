@@ -15,7 +15,7 @@
 
 #include "graph/Graph.h"
 #include "graph/probe.h"
-#include "graph/tests/test_main.h"
+#include "tests/support/test_main.h"
 
 namespace {
 

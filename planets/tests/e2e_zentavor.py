@@ -7,7 +7,8 @@ import sys
 import tempfile
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
+                                "support"))
 from e2e import base_env, check, colour_counts, finish, start_xvfb  # noqa: E402
 
 PROG = os.environ["ZENTAVOR"]

@@ -7,7 +7,9 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/con_decode.h"
 #include "platform/con_host.h"
+#include "platform/con_internal.h"
 
 namespace platform {
 namespace {
@@ -25,8 +27,11 @@ void Send(const char* bytes, size_t n) {
   ASSERT_EQ(write(gWriteEnd, bytes, n), ssize_t(n));
 }
 
+// Failure guard for waits on the source thread; only a hung source takes this long.
+constexpr int kGuardMs = 30000;
+
 InputRecord Read() {
-  EXPECT_TRUE(ConWaitInput(2000));
+  EXPECT_TRUE(ConWaitInput(kGuardMs));
   InputRecord r{};
   ConReadInput(r);
   return r;
@@ -60,11 +65,20 @@ TEST(PipeSource, KeysModesFlushAndEnd) {
   ExpectKey(0x41, 0x1E, 'a', 0);
   ExpectKey(0x26, 0x48, 0, ENHANCED_KEY);
 
-  // A sequence split over two reads within the time-out is one key.
+  // A sequence split over two reads within the time-out is one key. The time-out is raised for
+  // this step, so no delay of this thread can let it expire between the two parts, and the
+  // second part is sent once the source has read the first.
+  detail::SetEscapeTimeoutMs(kGuardMs);
+  const uint64_t readBefore = detail::SourceBytesRead();
   Send("\x1b[1;", 4);
-  std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int waited = 0; detail::SourceBytesRead() < readBefore + 4 && waited < kGuardMs; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  EXPECT_EQ(detail::SourceBytesRead(), readBefore + 4);
   Send("5D", 2);
   ExpectKey(0x25, 0x4B, 0, ENHANCED_KEY | LEFT_CTRL_PRESSED);
+  EXPECT_EQ(detail::SourceBytesRead(), readBefore + 6);
+  detail::SetEscapeTimeoutMs(kEscapeTimeoutMs);
 
   // A lone Escape comes out after the time-out, not before.
   auto start = std::chrono::steady_clock::now();
@@ -96,8 +110,8 @@ TEST(PipeSource, KeysModesFlushAndEnd) {
   Send("\x1b", 1);
   close(gWriteEnd);
   ExpectKey(0x1B, 0x01, 0x1B, 0);
-  for (int i = 0; i < 200 && !ConInputEnded(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  for (int waited = 0; waited < kGuardMs && !ConInputEnded(); ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_TRUE(ConInputEnded());
   EXPECT_FALSE(ConWaitInput(100));

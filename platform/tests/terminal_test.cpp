@@ -95,7 +95,7 @@ TEST(TerminalSource, SettingsModesAndRestore) {
 
   // Typed-ahead input is flushed: wait until all three keys (press and release each) are in.
   ASSERT_EQ(write(gTerminal.master, "abc", 3), 3);
-  for (int waited = 0; ConPendingInput() < 6 && waited < 2000; ++waited) usleep(1000);
+  for (int waited = 0; ConPendingInput() < 6 && waited < 30000; ++waited) usleep(1000);
   ASSERT_EQ(ConPendingInput(), 6);
   ConFlushInput();
   EXPECT_FALSE(ConWaitInput(100));

@@ -14,7 +14,7 @@
 #include <string>
 
 #include "rts/Array.h"
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 namespace {
 

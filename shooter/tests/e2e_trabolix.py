@@ -9,7 +9,8 @@ import subprocess
 import sys
 import tempfile
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
+                                "support"))
 from e2e import base_env, check, colour_counts, finish, start_xvfb  # noqa: E402
 from e2e import wait_for_screen as wait_for  # noqa: E402
 

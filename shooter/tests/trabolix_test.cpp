@@ -12,16 +12,13 @@
 #include <cstdint>
 #include <string>
 
-#include "console/IO.h"
 #include "engine/Engine.h"
-#include "graph/Graph.h"
 #include "graph/probe.h"
 #include "lib/Lib.h"
 #include "platform/con_host.h"
 #include "rts/RTS.h"
-#include "rts/RealMath.h"
-#include "rts/tests/child.h"
 #include "shooter/StandardLib.h"
+#include "tests/support/child.h"
 
 namespace {
 
@@ -41,17 +38,17 @@ ChildResult RunFresh(int (*body)()) {
   return testchild::RunChild(body);
 }
 
-// The program's start: rts with its report on standard output, then the modules in its order.
+// The program's start: the viewer and the spheres zero-filled as in a new process (cases run
+// earlier in this process may have changed them), rts with its report on standard output, then
+// the modules in its order.
 void StartModules() {
+  Trabolix::verplx = Trabolix::verply = Trabolix::verplz = 0;
+  Trabolix::hoekkijkx = Trabolix::hoekkijky = Trabolix::hoekkijkz = 0;
+  bolar = {};
   static char name[] = "trabolix_test";
   static char* argv[] = {name, nullptr};
   rts::Start(1, argv, STDOUT_FILENO);
-  Engine::Init();
-  StandardLib::Init();
-  Graph::Init();
-  Lib::Init();
-  RealMath::Init();
-  IO::Init();
+  Trabolix::Init();
 }
 
 void PlaceSphere(long k, float cx, float cy, float cz, float colour) {

@@ -43,7 +43,7 @@ def main(argv):
     write = "--write" in argv
     names = [a for a in argv if not a.startswith("--")]
     sys.path.insert(0, str(HERE))
-    sys.path.insert(0, str(HERE.parent))
+    sys.path.insert(0, str(HERE.parent / "support"))
     modules = names or sorted(p.stem for p in HERE.glob("*_faults.py"))
     import faultlib
 

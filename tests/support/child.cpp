@@ -1,5 +1,5 @@
 // Test support: forked children and shared memory.
-#include "rts/tests/child.h"
+#include "tests/support/child.h"
 
 #include <fcntl.h>
 #include <poll.h>

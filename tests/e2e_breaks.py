@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Both programs in a pseudo-terminal: Ctrl+C and Ctrl+\\ raise trap 21 with the report on the
-program's own channel and errinfo.$$$; a working directory that cannot take the file gives the
-"Can't create" line; SIGTERM, SIGHUP and a crash end the program by that signal; a normal end
-exits 0 without errinfo.$$$; and after every way out the terminal's settings are as before."""
+"""One program (zentavor or trabolix, the first argument) in a pseudo-terminal: Ctrl+C and Ctrl+\\
+raise trap 21 with the report on the program's own channel and errinfo.$$$; a working directory
+that cannot take the file gives the "Can't create" line; SIGTERM, SIGHUP and a crash end the
+program by that signal; a normal end exits 0 without errinfo.$$$; and after every way out the
+terminal's settings are as before."""
+import ctypes
 import fcntl
 import os
 import pty
@@ -14,18 +16,22 @@ import tempfile
 import termios
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
 from e2e import base_env, check, finish  # noqa: E402
 
 ZENTAVOR = os.environ["ZENTAVOR"]
 TRABOLIX = os.environ["TRABOLIX"]
+PROGRAMS = {"zentavor": (ZENTAVOR, b"r", b"\r\nPress R to finish te program\r\n"),
+            "trabolix": (TRABOLIX, b"q", b"\r\nUnused key pressed => EXIT\r\n")}
 REPORT = b"#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+LIBC = ctypes.CDLL(None, use_errno=True)
 
 class Session:
     """A program on a new pseudo-terminal (its controlling terminal and standard input), with
     standard output and standard error on pipes so the two channels stay apart."""
 
     def __init__(self, prog, cwd, args=("alpha", "beta")):
+        self.prog = prog
         self.master, self.slave = pty.openpty()
         self.before = termios.tcgetattr(self.slave)
         env = base_env(SDL_VIDEODRIVER="offscreen")
@@ -40,38 +46,63 @@ class Session:
                                      preexec_fn=become_session_leader)
         self.out = b""
         self.err = b""
+        self.pipes = {self.proc.stdout.fileno(): "out", self.proc.stderr.fileno(): "err"}
 
     def type(self, data):
         os.write(self.master, data)
 
-    def drain_master(self):
-        while select.select([self.master], [], [], 0)[0]:
+    def pump(self, timeout):
+        """Collects what the program writes to its pipes (and drains the terminal) for at most
+        `timeout` seconds. Answers whether a pipe is still open."""
+        ready = select.select([*self.pipes, self.master], [], [], timeout)[0]
+        for fd in ready:
             try:
-                if not os.read(self.master, 4096):
-                    break
+                data = os.read(fd, 65536)
             except OSError:
-                break
+                data = b""
+            if fd == self.master:
+                continue
+            if not data:
+                del self.pipes[fd]
+            elif self.pipes[fd] == "out":
+                self.out += data
+            else:
+                self.err += data
+        return bool(self.pipes)
 
-    def finish(self, timeout=20):
-        try:
-            self.out, self.err = self.proc.communicate(timeout=timeout)
-        except subprocess.TimeoutExpired:
-            self.proc.kill()
-            self.out, self.err = self.proc.communicate()
-            check(False, "program ended in time")
-        self.drain_master()
+    def wait_until(self, cond, what, seconds=60):
+        """Pumps until cond() holds; the deadline only guards against a program that hangs."""
+        deadline = time.monotonic() + seconds
+        while not cond():
+            if time.monotonic() > deadline or not self.pump(0.02):
+                check(cond(), what)
+                return
+
+    def finish(self, seconds=60):
+        deadline = time.monotonic() + seconds
+        while self.pump(max(0.0, deadline - time.monotonic())):
+            if time.monotonic() > deadline:
+                self.proc.kill()
+                check(False, "program ended in time")
+                while self.pump(1):
+                    pass
+                break
+        self.proc.wait()
         after = termios.tcgetattr(self.slave)
         os.close(self.master)
         os.close(self.slave)
         return self.proc.returncode, after == self.before
 
 
-def wait_running(session, seconds=1.5):
-    """Lets the program reach its main loop (the window opens, frames run)."""
-    end = time.time() + seconds
-    while time.time() < end:
-        session.drain_master()
-        time.sleep(0.05)
+def wait_running(session):
+    """Waits until the program has started its modules: its break handlers are installed and the
+    terminal is in the program's mode (not canonical). Zentavor flushes typed-ahead keys while its
+    modules start, so for it the line end its main body writes first is awaited as well."""
+    def started():
+        raw = not termios.tcgetattr(session.slave)[3] & termios.ICANON
+        return raw and (session.prog != ZENTAVOR or session.out.startswith(b"\r\n"))
+
+    session.wait_until(started, f"{os.path.basename(session.prog)} started")
 
 
 def channel(session, prog):
@@ -121,11 +152,22 @@ def test_cannot_create(prog):
             os.chmod(work, 0o755)
 
 
+def send_signal(session, sig):
+    """SIGTERM and SIGHUP come from outside, to the process. A crash signal arrives on the thread
+    that faulted: here the main thread. (Sent to the whole process while Zentavor opens its
+    window, a SIGSEGV left the terminal raw in about 1 run in 10 of the thread sanitizer build,
+    and never in the other builds or when sent to the main thread.)"""
+    if sig in (signal.SIGTERM, signal.SIGHUP):
+        session.proc.send_signal(sig)
+    elif LIBC.tgkill(session.proc.pid, session.proc.pid, sig) != 0:
+        check(False, f"tgkill: {os.strerror(ctypes.get_errno())}")
+
+
 def test_signal(prog, sig):
     with tempfile.TemporaryDirectory() as tmp:
         s = Session(prog, tmp)
         wait_running(s)
-        s.proc.send_signal(sig)
+        send_signal(s, sig)
         code, same = s.finish()
         tag = f"{os.path.basename(prog)} {signal.Signals(sig).name}"
         check(code == -sig, f"{tag}: ends by the signal (got {code})")
@@ -147,14 +189,13 @@ def test_normal_end(prog, key, expected):
 
 
 def main():
-    for prog in (ZENTAVOR, TRABOLIX):
-        test_break(prog, b"\x03", "Ctrl+C")
-        test_break(prog, b"\x1c", "Ctrl+\\")
-        test_cannot_create(prog)
-        for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGSEGV):
-            test_signal(prog, sig)
-    test_normal_end(ZENTAVOR, b"r", b"\r\nPress R to finish te program\r\n")
-    test_normal_end(TRABOLIX, b"q", b"\r\nUnused key pressed => EXIT\r\n")
+    prog, end_key, end_output = PROGRAMS[sys.argv[1]]
+    test_break(prog, b"\x03", "Ctrl+C")
+    test_break(prog, b"\x1c", "Ctrl+\\")
+    test_cannot_create(prog)
+    for sig in (signal.SIGTERM, signal.SIGHUP, signal.SIGSEGV):
+        test_signal(prog, sig)
+    test_normal_end(prog, end_key, end_output)
     finish()
 
 

@@ -70,6 +70,14 @@ bool ConPeekInput(InputRecord& record);
 // whether a record is there.
 bool ConWaitInput(int timeoutMs);
 
+// Waits until the buffer holds a record or the monotonic clock (CLOCK_MONOTONIC, in
+// nanoseconds) reaches `deadlineNs`; a record written meanwhile ends the wait at once. Answers
+// whether a record is there.
+bool ConWaitInputUntil(int64_t deadlineNs);
+
+// The monotonic clock in nanoseconds, as ConWaitInputUntil reads it.
+int64_t ConNowNs();
+
 // Number of records waiting.
 int ConPendingInput();
 

@@ -63,6 +63,10 @@ bool ConWriteInput(const InputRecord& record);
 // Takes the oldest record, waiting as long as the buffer is empty.
 void ConReadInput(InputRecord& record);
 
+// As ConReadInput, and answers whether the record came from standard input read as a pipe or a
+// file (a program's output, not keys typed on a terminal or forwarded by the window).
+bool ConReadInputPiped(InputRecord& record);
+
 // Copies the oldest record without taking it; false at once when the buffer is empty.
 bool ConPeekInput(InputRecord& record);
 

@@ -90,15 +90,22 @@ bool ConWriteInput(const InputRecord& record) {
 }
 
 void ConReadInput(InputRecord& record) {
+  ConReadInputPiped(record);
+}
+
+bool ConReadInputPiped(InputRecord& record) {
+  bool piped;
   {
     std::unique_lock<std::mutex> hold(gInput.lock);
     gInput.nonEmpty.wait(hold, [] { return gInput.count > 0; });
     record = gInput.ring[gInput.head];
+    piped = gInput.keep[gInput.head];
     gInput.head = (gInput.head + 1) % kCapacity;
     --gInput.count;
     gInput.waiting.store(gInput.count, std::memory_order_release);
   }
   gInput.nonFull.notify_one();
+  return piped;
 }
 
 bool ConPeekInput(InputRecord& record) {

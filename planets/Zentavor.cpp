@@ -1,6 +1,7 @@
 // Zentavor's main module.
 #include "planets/Zentavor.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "console/IO.h"
@@ -24,8 +25,6 @@ constexpr float kDt = 0.2f;     // time step
 constexpr float kDt2 = 0.04f;   // square of the time step, a constant of its own
 constexpr float kPi = 3.14f;    // the simulation's value of pi
 constexpr float kScale = 5.0f;  // engine units per simulation unit
-// Keys taken before one frame at most: as many as the key queue holds.
-constexpr int kKeysPerFrame = 33;
 // A quarter turn, the limit of arctan at infinity: the angle of a direction straight along +y.
 constexpr float kQuarterTurn = 1.57079637f;
 
@@ -121,8 +120,11 @@ void Frame() {
 }
 
 bool TakeKeys() {
-  for (int n = 0; n < kKeysPerFrame && IO::KeyPressed(); ++n) {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::microseconds(Graph::RefreshPeriodUs());
+  while (IO::KeyPressed()) {
     if (IO::RdKey() == 'r') return false;
+    if (std::chrono::steady_clock::now() >= until) break;
   }
   return true;
 }
@@ -145,9 +147,9 @@ void Body() {
     // A frame is drawn once it is on the window; the next one starts then. Without this the
     // frames would run as fast as the back buffer takes lines, tens of thousands a second: the
     // spheres would spin hundreds of radians a second and the planets fly apart before the
-    // window had shown a single frame. While keys wait the next frame starts at once, so that
-    // they are taken as fast as they come.
-    if (!IO::KeyPressed()) Graph::Flush();
+    // window had shown a single frame. While keys wait, or are on their way to the key queue,
+    // the next frame starts at once, so that they are taken as fast as they come.
+    if (!IO::KeyComing()) Graph::Flush();
   }
   IO::WrStr("Press R to finish te program");
   IO::WrLn();

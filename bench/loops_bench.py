@@ -297,13 +297,16 @@ def trabolix_run(display, privileged, busy, measure_cpu):
     turns) at random moments, each once the window has been still, and times each key from the
     byte written to the first update of the window that changed its pixels."""
     cmd = [TRABOLIX] if privileged else NO_PRIVILEGE + [TRABOLIX]
+    why = "its spheres were never in view"
     for attempt in range(6):
         prog = OnTerminal(cmd, display)
         x = None
         try:
             window = find_window(display, prog.pid)
             if window is None:
-                raise RuntimeError("Trabolix's window did not appear")
+                prog.read()
+                why = "its window did not appear (output %r)" % prog.out[-300:]
+                continue
             x = XWatch(display)
             x.watch(window)
             x.quiet(0.3)
@@ -343,7 +346,7 @@ def trabolix_run(display, privileged, busy, measure_cpu):
             if x:
                 x.close()
             prog.kill()
-    raise RuntimeError("Trabolix never placed its spheres in view")
+    raise RuntimeError("Trabolix could not be measured: " + why)
 
 
 def zentavor_paste(display, n=10_000):

@@ -17,6 +17,16 @@ void Init();
 // True when a key is waiting (a pending scan code does not count). Never blocks.
 bool KeyPressed();
 
+// Zentavor build: true when a key is waiting or key records wait in the console input to be
+// read into the key queue (keys on their way). Never blocks.
+bool KeyComing();
+
+// Trabolix build: waits until something is waiting for KeyPressed to look at (a console input
+// record, or the pending second code of a key) or `timeoutUs` microseconds have passed on the
+// monotonic clock; a key that arrives ends the wait at once. Reads nothing. Answers whether
+// something is waiting.
+bool WaitKey(uint32_t timeoutUs);
+
 // The next key's character, or 00 for a key without one, after which the next call returns
 // that key's scan code at once. Blocks until a key is there.
 char RdKey();

@@ -145,6 +145,11 @@ bool KeyPressed() {
   return false;
 }
 
+bool WaitKey(uint32_t timeoutUs) {
+  if (gPending != 0) return true;
+  return platform::ConWaitInputUntil(platform::ConNowNs() + int64_t{timeoutUs} * 1000);
+}
+
 char RdKey() {
   if (gPending != 0) {
     char code = static_cast<char>(gPending);

@@ -6,6 +6,7 @@
 #include "console/kvrEvQue.h"
 #include "console/kvrIO.h"
 #include "console/kvrLib.h"
+#include "platform/con_host.h"
 #include "rts/RTS.h"
 
 namespace IO {
@@ -44,6 +45,10 @@ void Init() {
 
 bool KeyPressed() {
   return BiosIO::KeyPressed();
+}
+
+bool KeyComing() {
+  return BiosIO::KeyPressed() || platform::ConPendingInput() > 0;
 }
 
 char RdKey() {

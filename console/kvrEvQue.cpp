@@ -6,6 +6,7 @@
 #include <time.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -137,6 +138,10 @@ constexpr uint32_t kAlt = platform::RIGHT_ALT_PRESSED | platform::LEFT_ALT_PRESS
 constexpr uint32_t kCtrl = platform::RIGHT_CTRL_PRESSED | platform::LEFT_CTRL_PRESSED;
 constexpr uint32_t kModeOnStart = 0x17;
 constexpr size_t kReaderStack = 32767;
+// How long a typed key waits for room in a full queue while the program takes no key, before it
+// is refused. The programs take keys every frame, far more often; a key is refused only when the
+// program has stopped reading them.
+constexpr std::chrono::milliseconds kRefuseAfter{500};
 
 struct KeyEntry {
   uint8_t ch;
@@ -180,6 +185,7 @@ union Forever {
   struct {
     std::mutex lock;
     ManualResetEvent notEmpty;
+    std::condition_variable notFull;  // a key was taken out
   } sync;
   Forever() : sync() {}
   ~Forever() {}
@@ -187,6 +193,8 @@ union Forever {
 Forever gForever;
 std::mutex& gQueueLock = gForever.sync.lock;
 ManualResetEvent& gNotEmpty = gForever.sync.notEmpty;
+std::condition_variable& gNotFull = gForever.sync.notFull;
+std::atomic<uint32_t> gRefused;
 
 void RestoreMode() {
   platform::ConSetMode(gInput, gSavedMode);
@@ -197,10 +205,18 @@ void SleepMs(long ms) {
   nanosleep(&d, nullptr);
 }
 
-// Appends a translated key, or refuses it with a beep when the queue is full.
-void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event) {
+// Appends a translated key. When the queue is full, a key from a pipe or a file waits for room
+// (the pipe is then read at the program's pace and loses nothing); a typed key waits until the
+// program takes a key, at most kRefuseAfter, and is then refused with a beep.
+void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
   {
-    std::lock_guard<std::mutex> hold(gQueueLock);
+    std::unique_lock<std::mutex> hold(gQueueLock);
+    auto room = [] { return gCount.load(std::memory_order_relaxed) < kQueueSize; };
+    if (piped) {
+      gNotFull.wait(hold, room);
+    } else {
+      gNotFull.wait_for(hold, kRefuseAfter, room);
+    }
     uint8_t count = gCount.load(std::memory_order_relaxed);
     if (count < kQueueSize) {
       gQueue[count] = {ch, scan, event};
@@ -209,6 +225,7 @@ void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event) {
       return;
     }
   }
+  gRefused.fetch_add(1, std::memory_order_relaxed);
   platform::ConBeep(300, 100);
 }
 
@@ -222,11 +239,11 @@ void* ReadKeys(void*) {
       continue;
     }
     InputRecord record;
-    platform::ConReadInput(record);
+    const bool piped = platform::ConReadInputPiped(record);
     uint8_t ch, scan;
     if (record.EventType == platform::KEY_EVENT && record.Event.bKeyDown &&
         Translate(record.Event, ch, scan)) {
-      Append(ch, scan, record.Event);
+      Append(ch, scan, record.Event, piped);
     }
     gHandled.fetch_add(1, std::memory_order_release);
   }
@@ -347,11 +364,16 @@ bool getKey(uint8_t& ch, uint8_t& scan, bool wait) {
   --count;
   gCount.store(count, std::memory_order_release);
   if (count == 0) gNotEmpty.Reset();
+  gNotFull.notify_one();
   return true;
 }
 
 uint64_t RecordsHandled() {
   return gHandled.load(std::memory_order_acquire);
+}
+
+uint32_t Refused() {
+  return gRefused.load(std::memory_order_relaxed);
 }
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {

@@ -1,7 +1,9 @@
 // Module kvrEvQue (Zentavor build): the keyboard event queue. A key reader thread reads the
 // console input one record at a time, translates key presses into character/scan pairs through
 // the main and the enhanced key table and appends them to a queue of 33; the main thread takes
-// them out. Started before anything here is called.
+// them out. When the queue is full the reader waits for room: for as long as it takes with keys
+// from a pipe or a file, at most half a second with typed keys, which are then refused with a
+// beep. Started before anything here is called.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +27,10 @@ bool peekKey(uint8_t& ch, uint8_t& scan);
 // The number of console input records the reader thread has finished with: appended, refused
 // with the beep, or dropped. Lets tests wait for the reader instead of sleeping. Any thread.
 uint64_t RecordsHandled();
+
+// Keys refused so far because the queue stayed full (each with a beep). A key read from a pipe
+// or a file is never refused: it waits for room. Any thread.
+uint32_t Refused();
 
 // The translation of one key-down event into a pair; FALSE when the tables give none. Any
 // thread (pure).

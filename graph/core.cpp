@@ -798,6 +798,15 @@ uint64_t CountBufferPixels(uint32_t rgb) {
   return static_cast<uint64_t>(std::count(static_cast<const uint32_t*>(gPixels), end, rgb));
 }
 
+uint64_t BufferChecksum() {
+  graphsync::Hold hold(gBufferLock);
+  uint64_t h = 14695981039346656037ull;  // 64-bit FNV-1a over the pixels, row by row
+  const uint32_t* end =
+      gPixels + static_cast<std::size_t>(gWidth) * static_cast<std::size_t>(gDepth);
+  for (const uint32_t* p = gPixels; p != end; ++p) h = (h ^ *p) * 1099511628211ull;
+  return h;
+}
+
 void SetAlwaysClip(bool on) {
   WaitIdle();
   gAlwaysClip.store(on, std::memory_order_relaxed);
@@ -847,6 +856,11 @@ void Flush() {
 
 void WindowGone() {
   gShown.Wake();
+}
+
+int64_t RefreshPeriodUs() {
+  const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
+  return period > 0 ? period : 16667;
 }
 
 bool MessageLoop(platform::WinHandle window, WindowProc proc) {

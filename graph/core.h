@@ -99,6 +99,9 @@ uint32_t BufferPixel(uint32_t x, uint32_t y);
 // Number of back-buffer pixels equal to `rgb`, under the buffer lock.
 uint64_t CountBufferPixels(uint32_t rgb);
 
+// A checksum of the back buffer's pixels (Width x Depth), under the buffer lock.
+uint64_t BufferChecksum();
+
 // Counts of executed requests per kind.
 extern std::atomic<uint64_t> gExecuted[kKinds];
 
@@ -128,6 +131,10 @@ void Flush();
 
 // Wakes Flush waiters after the window went away (gWindow is 0). Window thread.
 void WindowGone();
+
+// The served window's display refresh period in microseconds (16667, 60 Hz, before a window has
+// been served). Any thread.
+int64_t RefreshPeriodUs();
 
 // The window being served (0 none); set by the window thread. Any thread may read it.
 extern std::atomic<platform::WinHandle> gWindow;

@@ -135,6 +135,10 @@ void Flush() {
   graphcore::Flush();
 }
 
+uint32_t RefreshPeriodUs() {
+  return static_cast<uint32_t>(graphcore::RefreshPeriodUs());
+}
+
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
   if (gCursorShown) HideCursor();
   Request& r = BeginRequest(rqLine);
@@ -291,6 +295,11 @@ uint32_t Pixel(uint32_t x, uint32_t y) {
 uint64_t CountPixels(uint32_t rgb) {
   graphcore::WaitIdle();
   return graphcore::CountBufferPixels(rgb);
+}
+
+uint64_t Checksum() {
+  graphcore::WaitIdle();
+  return graphcore::BufferChecksum();
 }
 
 uint64_t Requests(unsigned kind) {

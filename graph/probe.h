@@ -18,6 +18,10 @@ uint32_t Pixel(uint32_t x, uint32_t y);
 // Revision 1 first waits as Pixel does.
 uint64_t CountPixels(uint32_t rgb);
 
+// A checksum of all the back buffer's pixels: equal buffers give equal sums, and a difference
+// changes it but for a chance of 2^-64. Revision 1 first waits as Pixel does.
+uint64_t Checksum();
+
 // Number of requests of `kind` (0..22) executed so far; 0 for other kinds. Any thread.
 uint64_t Requests(unsigned kind);
 

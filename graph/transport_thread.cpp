@@ -2,6 +2,7 @@
 // window; drawing requests pass one at a time, through the requestPosted and serverReady events,
 // to a drawing thread that carries them out on the back buffer.
 #include <pthread.h>
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -52,11 +53,23 @@ bool gWindowThreadJoinable;  // main thread only
 
 bool gFirstActivation;  // window thread only
 
+// Puts the calling thread above normal priority where the system allows it, so that a posted
+// request is carried out at once even while other programs keep every processor busy (there a
+// thread of normal priority waits for its turn, and a pass of some 1,400 requests took 50 to
+// 130 ms instead of a quarter of one). First choice: the lowest real-time priority, round-robin,
+// which runs the thread whenever it has a request; it needs CAP_SYS_NICE (root) or an
+// RLIMIT_RTPRIO of at least 1. Else a nice value one below normal, which needs CAP_SYS_NICE or an
+// RLIMIT_NICE above 20. Else the thread stays at normal priority: nothing fails.
+void RaisePriority() {
+  sched_param lowest{};
+  lowest.sched_priority = sched_get_priority_min(SCHED_RR);
+  if (pthread_setschedparam(pthread_self(), SCHED_RR, &lowest) == 0) return;
+  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -1);
+}
+
 void* Drawing(void*) {
   rts::BlockBreakSignals();
-  // One step above normal priority where the system allows it (lowering the nice value needs
-  // privilege; without it the thread runs at normal priority).
-  setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -1);
+  RaisePriority();
   gResume.Wait();
   gServerReady.Set();
   for (;;) {

@@ -1,6 +1,7 @@
 // Zentavor's main module.
 #include "planets/Zentavor.h"
 
+#include <chrono>
 #include <cmath>
 
 #include "console/IO.h"
@@ -118,6 +119,16 @@ void Frame() {
   for (i = 1; i <= 3; ++i) StepPlanet();
 }
 
+bool TakeKeys() {
+  const auto until =
+      std::chrono::steady_clock::now() + std::chrono::microseconds(Graph::RefreshPeriodUs());
+  while (IO::KeyPressed()) {
+    if (IO::RdKey() == 'r') return false;
+    if (std::chrono::steady_clock::now() >= until) break;
+  }
+  return true;
+}
+
 void Body() {
   IO::WrLn();
   SetInitialValues();
@@ -131,14 +142,14 @@ void Body() {
     IO::WrLn();
     return;
   }
-  for (;;) {
-    if (IO::KeyPressed() && IO::RdKey() == 'r') break;
+  while (TakeKeys()) {
     Frame();
     // A frame is drawn once it is on the window; the next one starts then. Without this the
     // frames would run as fast as the back buffer takes lines, tens of thousands a second: the
     // spheres would spin hundreds of radians a second and the planets fly apart before the
-    // window had shown a single frame.
-    Graph::Flush();
+    // window had shown a single frame. While keys wait, or are on their way to the key queue,
+    // the next frame starts at once, so that they are taken as fast as they come.
+    if (!IO::KeyComing()) Graph::Flush();
   }
   IO::WrStr("Press R to finish te program");
   IO::WrLn();

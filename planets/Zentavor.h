@@ -59,7 +59,15 @@ void StepPlanet();
 // One frame: planets 1, 2 and 3 in turn.
 void Frame();
 
-// The main body: start-up, the loop until r, the closing line. Main thread.
+// The key poll before a frame: takes keys as long as one is waiting, for at most one display
+// refresh period (so a stream of keys cannot hold the frames up), and answers false once it has
+// read r (the rest stay queued). Main thread.
+bool TakeKeys();
+
+// The main body: start-up, then frames until r, the closing line. The poll before each frame
+// takes every waiting key; a frame is followed by a wait until it is on the window (one frame per
+// display refresh) unless keys are waiting or on their way, so keys are taken as fast as they
+// arrive whatever the frame rate. Main thread.
 void Body();
 
 }  // namespace Zentavor

@@ -63,12 +63,24 @@ bool ConWriteInput(const InputRecord& record);
 // Takes the oldest record, waiting as long as the buffer is empty.
 void ConReadInput(InputRecord& record);
 
+// As ConReadInput, and answers whether the record came from standard input read as a pipe or a
+// file (a program's output, not keys typed on a terminal or forwarded by the window).
+bool ConReadInputPiped(InputRecord& record);
+
 // Copies the oldest record without taking it; false at once when the buffer is empty.
 bool ConPeekInput(InputRecord& record);
 
 // Waits until the buffer holds a record, at most `timeoutMs` (negative: no limit). Answers
 // whether a record is there.
 bool ConWaitInput(int timeoutMs);
+
+// Waits until the buffer holds a record or the monotonic clock (CLOCK_MONOTONIC, in
+// nanoseconds) reaches `deadlineNs`; a record written meanwhile ends the wait at once. Answers
+// whether a record is there.
+bool ConWaitInputUntil(int64_t deadlineNs);
+
+// The monotonic clock in nanoseconds, as ConWaitInputUntil reads it.
+int64_t ConNowNs();
 
 // Number of records waiting.
 int ConPendingInput();

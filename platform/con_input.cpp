@@ -1,6 +1,7 @@
 // The console input buffer: a bounded ring of records under one lock, with conditions that wake
 // readers when records arrive and the standard-input source when room is made.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -89,15 +90,22 @@ bool ConWriteInput(const InputRecord& record) {
 }
 
 void ConReadInput(InputRecord& record) {
+  ConReadInputPiped(record);
+}
+
+bool ConReadInputPiped(InputRecord& record) {
+  bool piped;
   {
     std::unique_lock<std::mutex> hold(gInput.lock);
     gInput.nonEmpty.wait(hold, [] { return gInput.count > 0; });
     record = gInput.ring[gInput.head];
+    piped = gInput.keep[gInput.head];
     gInput.head = (gInput.head + 1) % kCapacity;
     --gInput.count;
     gInput.waiting.store(gInput.count, std::memory_order_release);
   }
   gInput.nonFull.notify_one();
+  return piped;
 }
 
 bool ConPeekInput(InputRecord& record) {
@@ -116,6 +124,18 @@ bool ConWaitInput(int timeoutMs) {
     return true;
   }
   return gInput.nonEmpty.wait_for(hold, std::chrono::milliseconds(timeoutMs), ready);
+}
+
+bool ConWaitInputUntil(int64_t deadlineNs) {
+  const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(deadlineNs)};
+  std::unique_lock<std::mutex> hold(gInput.lock);
+  return gInput.nonEmpty.wait_until(hold, deadline, [] { return gInput.count > 0; });
+}
+
+int64_t ConNowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 int ConPendingInput() {

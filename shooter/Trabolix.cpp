@@ -17,6 +17,7 @@ float hoekkijkx, hoekkijky, hoekkijkz;
 char x;
 uint32_t kleurcheck;
 uint32_t i;
+void (*SteadyHook)();
 
 namespace {
 
@@ -38,6 +39,17 @@ float ViewerY() {
 
 bool Within(float shot, float centre) {
   return centre - kHitBox <= shot && shot <= centre + kHitBox;
+}
+
+// Passes drawn since start-up or since the last key was read, counted up to 2.
+uint32_t gDrawnSinceKey;
+
+// With the picture steady: lets the window show it, then waits until a key is waiting. The wait
+// ends as soon as a key arrives; it looks again at least once per display refresh.
+void AwaitKey() {
+  if (SteadyHook != nullptr) SteadyHook();
+  Graph::Flush();
+  while (!IO::KeyPressed()) IO::WaitKey(Graph::RefreshPeriodUs());
 }
 
 bool Unused() {
@@ -160,7 +172,7 @@ bool Key(char key) {
   }
 }
 
-bool Pass() {
+bool Draw() {
   if (AllHit()) {
     IO::WrStr("You are the best and you know it!");
     IO::WrLn();
@@ -169,15 +181,35 @@ bool Pass() {
   Engine::Kijker(verplx, ViewerY(), verplz, hoekkijkx, hoekkijky, hoekkijkz);
   Graph::Circle(500, 400, 12, 10);
   for (i = 1; i <= kSpheres; ++i) Engine::DrawBol(i, bolar[kRowColour][i]);
+  if (gDrawnSinceKey < 2) ++gDrawnSinceKey;
+  return true;
+}
+
+bool Poll() {
   if (!IO::KeyPressed()) return true;
+  gDrawnSinceKey = 0;
   x = IO::RdKey();
   return Key(x);
 }
 
-void Body() {
-  if (!StartUp()) return;
-  while (Pass()) {
+bool Pass() {
+  return Draw() && Poll();
+}
+
+bool Steady() {
+  return gDrawnSinceKey >= 2;
+}
+
+void Loop() {
+  for (;;) {
+    if (!Draw()) return;
+    if (Steady()) AwaitKey();
+    if (!Poll()) return;
   }
+}
+
+void Body() {
+  if (StartUp()) Loop();
 }
 
 }  // namespace Trabolix

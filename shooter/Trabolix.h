@@ -49,13 +49,39 @@ bool AllHit();
 // then has written a line end, "Unused key pressed => EXIT" and a line end. Main thread.
 bool Key(char key);
 
-// One pass of the main loop: the win check (on a win it writes "You are the best and you know
-// it!" and a line end and answers false without drawing), the viewer, the aim circle, the six
-// spheres, and, when a key is pending, reading it and acting on it. Answers false when the game
-// has ended. Main thread, after StartUp.
+// The drawing half of a pass: the win check (on a win it writes "You are the best and you know
+// it!" and a line end and answers false without drawing), the viewer, the aim circle and the six
+// spheres. Main thread, after StartUp.
+bool Draw();
+
+// The key half of a pass: when a key is waiting, reads it and acts on it. Answers false when the
+// key ended the game. Main thread.
+bool Poll();
+
+// One pass of the main loop, unpaced: Draw, then Poll. Answers false when the game has ended.
+// Main thread, after StartUp.
 bool Pass();
 
-// The main body: StartUp, then passes until the game ends. Main thread.
+// True when the back buffer holds the picture that any number of further passes would leave:
+// at least two passes have drawn since start-up or since the last key was read. A pass with the
+// same viewer and colours as the one before repeats its requests exactly (it erases the lines the
+// previous pass drew and draws them again), and every pixel ends with the value of the last
+// request that touches it in the pass; so from the second such pass on nothing changes. The
+// first pass after a key may still show holes that erasing one sphere cut into another. Main
+// thread.
+bool Steady();
+
+// Called by Body each time the picture is steady, before it waits for a key; none by default.
+// For tests and benchmarks. Main thread.
+extern void (*SteadyHook)();
+
+// The main loop, after StartUp: passes until the game ends. A pass whose picture is steady
+// waits, between its drawing and its key poll, until the picture is on the window and then until
+// a key is waiting (looking again at each display refresh), instead of running identical passes.
+// Main thread.
+void Loop();
+
+// The main body: StartUp, then Loop. Main thread.
 void Body();
 
 }  // namespace Trabolix

@@ -10,6 +10,7 @@
 #include "console/IO.h"
 #include "console/kvrEvQue.h"
 #include "console/tests/capture.h"
+#include "platform/con_internal.h"
 
 namespace {
 
@@ -108,11 +109,26 @@ class Queue : public ::testing::Test {
   }
 };
 
+// Waits until `cond` holds; a generous guard against a hang, not a timing assumption.
+template <class C>
+bool Eventually(C cond) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!cond()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
+// Typed keys: the 34th waits for the program to take a key, and once it has waited long enough
+// without one it is refused with a beep.
 TEST_F(Queue, ThirtyFourthKeyRefusedFirstThirtyThreeInOrder) {
+  const uint32_t refused = kvrEvQue::Refused();
   for (int i = 0; i < 34; ++i) {
     uint8_t letter = static_cast<uint8_t>('a' + i % 26);
     Put(Key(letter, static_cast<uint16_t>(0x10 + i), 0));
   }
+  ASSERT_TRUE(Eventually([&] { return kvrEvQue::Refused() == refused + 1; }));
   Settle();
   uint8_t ch, scan;
   for (int i = 0; i < 33; ++i) {
@@ -122,6 +138,29 @@ TEST_F(Queue, ThirtyFourthKeyRefusedFirstThirtyThreeInOrder) {
     EXPECT_EQ(scan, 0x10 + i);  // the pair has no scan: the key's own
   }
   EXPECT_FALSE(kvrEvQue::getKey(ch, scan, false));
+}
+
+// Keys from a pipe or a file wait for room however long the queue stays full: none is refused,
+// and they come out in order as the program takes them.
+TEST_F(Queue, PipedKeysWaitForRoom) {
+  const uint32_t refused = kvrEvQue::Refused();
+  constexpr int kKeys = 80;
+  for (int i = 0; i < kKeys; ++i) {
+    InputRecord r = Key(static_cast<uint8_t>('a' + i % 26), static_cast<uint16_t>(i), 0);
+    platform::detail::WriteSourceInput(r, true);
+    r.Event.bKeyDown = 0;
+    platform::detail::WriteSourceInput(r, true);
+  }
+  // The reader has filled the queue and holds the next key.
+  ASSERT_TRUE(Eventually([] { return ConPendingInput() <= 2 * (kKeys - 34) + 1; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // longer than a typed key waits
+  for (int i = 0; i < kKeys; ++i) {
+    uint8_t ch = 0, scan = 0;
+    ASSERT_TRUE(Eventually([&] { return kvrEvQue::getKey(ch, scan, false); })) << i;
+    EXPECT_EQ(ch, 'a' + i % 26);
+    EXPECT_EQ(scan, i);
+  }
+  EXPECT_EQ(kvrEvQue::Refused(), refused);
 }
 
 TEST_F(Queue, GetKeyWithAndWithoutWait) {

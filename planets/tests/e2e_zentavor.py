@@ -1,10 +1,17 @@
 #!/usr/bin/env python3
-"""Zentavor end to end: keys piped in under the offscreen driver, no display at all, and a real
-X server (Xvfb) where the planets' colours must show and an r typed into the window ends it."""
+"""Zentavor end to end: keys piped in under the offscreen driver (a few, and 10,000 at once, none
+of which may be lost), no display at all, and a real X server (Xvfb) where the planets' colours
+must show and an r typed into the window ends it."""
+import fcntl
 import os
+import pty
+import random
+import select
+import string
 import subprocess
 import sys
 import tempfile
+import termios
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
@@ -26,6 +33,46 @@ def test_keys_piped_offscreen(tmp):
     check(out == b"\r\nPress R to finish te program\r\n", f"offscreen output {out!r}")
     check(err == b"", f"offscreen run writes nothing on standard error ({err[-400:]!r})")
     check(not os.path.exists(os.path.join(tmp, "errinfo.$$$")), "no errinfo.$$$ after r")
+
+
+def test_fast_pipe_loses_no_key(tmp):
+    """10,000 keys from a pipe, then r: the pipe is read at the program's pace, so no key is
+    refused (no bell on the controlling terminal, a pseudo-terminal here) and the r ends it."""
+    rng = random.Random(7)
+    letters = [c for c in string.ascii_letters + string.digits + " .,;+-*/" if c != "r"]
+    keys = "".join(rng.choice(letters) for _ in range(10_000)).encode() + b"r\r"
+    master, slave = pty.openpty()
+
+    def controlling_terminal():
+        os.setsid()
+        fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+
+    prog = subprocess.Popen([PROG], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                            stderr=subprocess.PIPE, env=base_env(SDL_VIDEODRIVER="offscreen"),
+                            cwd=tmp, preexec_fn=controlling_terminal, pass_fds=(slave,))
+    os.close(slave)
+    try:
+        out, err = prog.communicate(keys, timeout=60)
+    except subprocess.TimeoutExpired:
+        prog.kill()
+        prog.communicate()
+        out, err = b"", b""
+        check(False, "r after 10,000 piped keys ends the program")
+    terminal = b""
+    while select.select([master], [], [], 0)[0]:
+        try:
+            chunk = os.read(master, 4096)
+        except OSError:
+            break
+        if not chunk:
+            break
+        terminal += chunk
+    os.close(master)
+    check(prog.returncode == 0, f"10,000 piped keys and r: exit 0 (got {prog.returncode})")
+    check(out == b"\r\nPress R to finish te program\r\n", f"10,000 piped keys: output {out!r}")
+    check(err == b"", f"10,000 piped keys: nothing on standard error ({err[-300:]!r})")
+    bells = terminal.count(b"\a")
+    check(bells == 0, f"no key refused: {bells} bell(s) on the terminal")
 
 
 def test_no_display(tmp):
@@ -79,6 +126,7 @@ def test_xvfb(tmp):
 def main():
     with tempfile.TemporaryDirectory() as tmp:
         test_keys_piped_offscreen(tmp)
+        test_fast_pipe_loses_no_key(tmp)
         test_no_display(tmp)
         test_xvfb(tmp)
     finish()

@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <random>
 #include <string>
 
 #include "engine/Engine.h"
@@ -312,6 +313,136 @@ TEST(Pass, KeyPollReadsAndActs) {
   });
   EXPECT_EQ(c.exitCode, 0);
   EXPECT_EQ(c.out, "\r\nUnused key pressed => EXIT\r\n");
+}
+
+// --- the steady picture the main loop waits with ----------------------------------------------
+
+// A key of a script: a character, or (ch 0) a cursor key that comes as 00 and then `scan`.
+struct ScriptKey {
+  char ch;
+  uint8_t scan;
+};
+
+constexpr int kScriptKeys = 40;
+
+struct Script {
+  ScriptKey keys[kScriptKeys];
+};
+
+// Checksums of the back buffer recorded by the children: [0] after start-up, [k] after key k.
+struct Sums {
+  uint64_t idle[kScriptKeys + 1];       // where the loop waits (the paced body)
+  int idleCount;                        // waits the paced body reached
+  uint64_t settled[kScriptKeys + 1];    // after many unpaced passes
+  uint64_t firstPass[kScriptKeys + 1];  // after the first unpaced pass that drew the key's effect
+  int unsettled;                        // unpaced runs whose last two passes differed
+};
+
+Script gScript;  // copied into each forked child
+Sums* gSums;     // shared with the children
+int gNextKey;    // the paced child's next key to type
+
+void TypeScriptKey(const ScriptKey& k) {
+  if (k.ch == 0) {
+    Type(0, k.scan, 0, platform::ENHANCED_KEY);
+  } else {
+    Type(static_cast<uint8_t>(k.ch), 0x10, 0, 0);
+  }
+}
+
+// Random keys with a meaning: moves and turns (digits, typed H, + - * /, cursor keys), shots
+// and n; most of them forward, back and shots, so the viewer reaches spheres and hits them.
+Script RandomScript(uint32_t seed) {
+  std::mt19937 random(seed);
+  const ScriptKey kinds[] = {{'8', 0},  {'8', 0},  {'8', 0},  {'2', 0}, {' ', 0}, {' ', 0},
+                             {'7', 0},  {'1', 0},  {'4', 0},  {'6', 0}, {'9', 0}, {'3', 0},
+                             {'+', 0},  {'-', 0},  {'*', 0},  {'/', 0}, {'n', 0}, {'H', 0},
+                             {0, 0x48}, {0, 0x50}, {0, 0x4B}, {0, 0x4D}};
+  Script s{};
+  for (ScriptKey& k : s.keys) {
+    k = kinds[random() % (sizeof kinds / sizeof kinds[0])];
+  }
+  return s;
+}
+
+// The game as both children start it: a fixed placement, then spheres 1 and 2 just ahead of
+// the viewer and overlapping on the screen, so that shots hit and erasing one sphere cuts into
+// the other.
+bool StartGame(uint32_t seed) {
+  StartModules();
+  Lib::Seed(seed);
+  if (!Trabolix::StartUp()) return false;
+  PlaceSphere(1, 0, -600, 400, kNotHit);
+  Engine::Bol(0, -600, 400, 50, 1);
+  PlaceSphere(2, 40, -450, 430, kNotHit);
+  Engine::Bol(40, -450, 430, 50, 2);
+  return true;
+}
+
+// For random key scripts the picture the main loop waits with is, after start-up and after every
+// key, the one that unpaced passes settle on; the first pass after a key is not always that
+// picture (so waiting after one pass would be wrong), and further passes change nothing. The
+// paced child runs the real loop and types the next key at each wait; the unpaced child types
+// each key and runs passes without waiting.
+TEST(Steady, WaitingPictureIsTheSettledPicture) {
+  gSums = testchild::Shared<Sums>();
+  int withHoles = 0;
+  for (uint32_t seed : {11u, 4711u}) {
+    gScript = RandomScript(seed);
+    *gSums = Sums{};
+    const ChildResult paced = RunFresh([] {
+      if (!StartGame(1234)) return 1;
+      gNextKey = 0;
+      Trabolix::SteadyHook = [] {
+        const int at = gSums->idleCount++;
+        if (at > kScriptKeys) return;
+        gSums->idle[at] = graphprobe::Checksum();
+        if (gNextKey < kScriptKeys) {
+          TypeScriptKey(gScript.keys[gNextKey++]);
+        } else {
+          Type('q', 0x10, 'Q', 0);
+        }
+      };
+      Trabolix::Loop();
+      return 0;
+    });
+    ASSERT_EQ(paced.exitCode, 0) << paced.err;
+    EXPECT_EQ(paced.out, "\r\nUnused key pressed => EXIT\r\n");
+    EXPECT_EQ(gSums->idleCount, kScriptKeys + 1) << "one wait after start-up and after each key";
+
+    const ChildResult unpaced = RunFresh([] {
+      if (!StartGame(1234)) return 1;
+      // Runs `passes` passes; the last two must leave the same picture.
+      auto settle = [](int at, int passes) {
+        uint64_t before = 0;
+        for (int n = 0; n < passes; ++n) {
+          if (!Trabolix::Pass()) return false;
+          before = gSums->settled[at];
+          gSums->settled[at] = graphprobe::Checksum();
+        }
+        if (before != gSums->settled[at]) ++gSums->unsettled;
+        return true;
+      };
+      if (!settle(0, 3)) return 2;  // the first pass erases nothing, so it has no holes yet
+      for (int k = 0; k < kScriptKeys; ++k) {
+        const ScriptKey key = gScript.keys[k];
+        TypeScriptKey(key);
+        if (!Trabolix::Pass()) return 3;                 // reads the key (or its 00)
+        if (key.ch == 0 && !Trabolix::Pass()) return 3;  // reads the cursor key's code
+        if (!Trabolix::Pass()) return 4;                 // the first picture after the key
+        gSums->firstPass[k + 1] = graphprobe::Checksum();
+        if (!settle(k + 1, 2)) return 5;
+      }
+      return 0;
+    });
+    ASSERT_EQ(unpaced.exitCode, 0) << unpaced.err;
+    EXPECT_EQ(gSums->unsettled, 0) << "identical passes change nothing";
+    for (int k = 0; k <= kScriptKeys; ++k) {
+      EXPECT_EQ(gSums->idle[k], gSums->settled[k]) << "seed " << seed << ", after key " << k;
+      if (k > 0 && gSums->firstPass[k] != gSums->settled[k]) ++withHoles;
+    }
+  }
+  EXPECT_GT(withHoles, 0) << "no key left holes in its first pass: the scripts test too little";
 }
 
 }  // namespace

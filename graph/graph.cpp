@@ -194,7 +194,7 @@ void ClearScreen(uint32_t mode) {
       SetFillMask(user);
     }
   }
-  if (gRevision == 2) SetTextPosition(1, 1);
+  if (kClearScreenHomesText) SetTextPosition(1, 1);
   DisplayCursor(gCursorOn);
 }
 

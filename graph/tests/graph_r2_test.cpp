@@ -206,21 +206,10 @@ TEST(GraphR2Pixels, EndPointsAndErase) {
   EXPECT_EQ(Lit(), 0u);
 }
 
+// The rule itself is tested on a surface in memory (raster_test); here the requests' way through
+// the library, with far-away end points.
 TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
   Open();
-  std::mt19937 random(11);
-  std::uniform_int_distribution<int32_t> x(-1500, 2500), y(-1500, 2300);
-  for (int i = 0; i < 120; ++i) {
-    const int32_t x1 = x(random), y1 = y(random), x2 = x(random), y2 = y(random);
-    Graph::ClearScreen(0);
-    Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 15);
-    const graphtest::Points want = graphtest::ReferenceLine(x1, y1, x2, y2, true, 1000, 750);
-    ASSERT_EQ(graphprobe::CountPixels(kWhite), want.size())
-        << x1 << "," << y1 << " " << x2 << "," << y2;
-    for (const auto& [px, py] : want) {
-      ASSERT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
-    }
-  }
   // Far-away end points: visited only where visible, exactly.
   const int32_t far[][4] = {{-2000000000, 3, 2000000000, 700},
                             {500, -2147483647, 501, 2147483647},
@@ -238,13 +227,9 @@ TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
   }
 }
 
-// Lines wholly inside the area take a fast path of their own; it must set exactly the pixels of
-// the clipping path, end points included, for every pen style and background mix.
-TEST(GraphR2Pixels, FastPathSetsTheClippingPathsPixels) {
+// Short lines in every direction against the rule itself (styles and mixes: raster_test).
+TEST(GraphR2Pixels, ShortLinesMatchTheRule) {
   Open();
-  std::string mismatch;
-  EXPECT_TRUE(graphtest::FastPathMatchesClipping(Graph::SetLinestyle, 7, 40, mismatch)) << mismatch;
-  // And short lines in every direction against the rule itself.
   const int32_t ends[][2] = {{9, 3},  {3, 9}, {-3, 9}, {-9, 3},  {-9, -3}, {-3, -9}, {3, -9},
                              {9, -3}, {1, 0}, {0, 1},  {63, 20}, {64, 21}, {5, 5},   {-7, 7}};
   EXPECT_EQ(graphtest::ShortLinesMatchReference(ends, true, 1000, 750), "");

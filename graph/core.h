@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
 #include "graph/raster.h"
@@ -51,9 +52,12 @@ inline constexpr unsigned kKinds = 23;
 
 // The request block: a kind and its argument words a0, a1, ...; the point list (kind 13) runs
 // from a3 for up to 100 points, the text (kinds 17, 18) from a7 or a3 for up to 257 characters.
+inline constexpr uint32_t kMaxPoints = 100;
+inline constexpr uint32_t kMaxText = 257;
+inline constexpr std::size_t kWords = 3 + 2 * kMaxPoints;
 struct Request {
   uint8_t kind;
-  uint32_t a[3 + 200];
+  uint32_t a[kWords];
 };
 
 // Pen style codes.
@@ -92,9 +96,9 @@ extern graphsync::Lock gWindowLock;
 extern graphraster::Surface gBuffer;
 
 // Executes the block's request against the back buffer (kinds 5 and above inside the buffer gate,
-// marking what they change as damaged for the window). The executing thread: the main thread in
-// revision 2, the drawing thread in revision 1.
-void Execute(const Request& r);
+// marking what they change as damaged for the window); rqGetImage answers its image in a4. The
+// executing thread: the main thread in revision 2, the drawing thread in revision 1.
+void Execute(Request& r);
 
 // Gives the back buffer the size width x depth, black, the whole area damaged. Answers false when
 // the size exceeds the maximum. Takes the buffer lock. The thread that creates the surfaces.

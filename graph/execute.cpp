@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "graph/core.h"
+#include "graph/images.h"
 #include "rts/RTS.h"
 
 namespace graphcore {
@@ -22,12 +23,21 @@ using graphraster::Rect;
 // The back buffer's pixels (guarded by gBufferLock, through gBuffer).
 uint32_t gPixels[static_cast<std::size_t>(kMaxWidth) * kMaxDepth];
 
+// FloodFill's work space.
+graphraster::FillScratch gFillScratch;
+
 int32_t S(uint32_t v) {
   return static_cast<int32_t>(v);
 }
 
 bool Flag(uint32_t word) {
   return (word & 0xFF) != 0;
+}
+
+// The text that starts at word k: up to kMaxText characters, ended by a 0 byte when shorter.
+uint32_t TextAt(const Request& q, std::size_t k, const char*& text) {
+  text = reinterpret_cast<const char*>(&q.a[k]);
+  return static_cast<uint32_t>(strnlen(text, std::min<std::size_t>(kMaxText, (kWords - k) * 4)));
 }
 
 // The requests that change pixels (kinds 5 and above), inside the buffer gate.
@@ -64,16 +74,45 @@ void Drawing(const Request& q) {
     case rqInvert:
       graphraster::Invert(s, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]));
       break;
-    case rqPolygon:
+    case rqPolygon: {
+      graphraster::Point points[kMaxPoints];
+      const uint32_t count = std::min(q.a[2], kMaxPoints);
+      for (uint32_t i = 0; i < count; ++i) points[i] = {S(q.a[3 + 2 * i]), S(q.a[4 + 2 * i])};
+      graphraster::Polygon(s, kRules, points, count, q.a[0], Flag(q.a[1]));
+      break;
+    }
     case rqFloodFill:
+      graphraster::FloodFill(s, S(q.a[0]), S(q.a[1]), q.a[2], q.a[3], gFillScratch);
+      break;
     case rqArc:
+      graphraster::Arc(s, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), S(q.a[4]), S(q.a[5]),
+                       S(q.a[6]), S(q.a[7]), q.a[8]);
+      break;
     case rqPie:
-    case rqCellText:
-    case rqText:
+      graphraster::Pie(s, kRules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), S(q.a[4]), S(q.a[5]),
+                       S(q.a[6]), S(q.a[7]), q.a[9], Flag(q.a[8]));
+      break;
+    case rqCellText: {
+      const char* text;
+      const uint32_t length = TextAt(q, 7, text);
+      graphraster::CellText(s, S(q.a[0]), S(q.a[1]), text, length, q.a[2], q.a[3], q.a[4],
+                            q.a[5] + q.a[6]);
+      break;
+    }
+    case rqText: {
+      const char* text;
+      const uint32_t length = TextAt(q, 3, text);
+      graphraster::Text(s, S(q.a[0]), S(q.a[1]), text, length, q.a[2]);
+      break;
+    }
     case rqPutImage:
+      graphimages::Put(s, S(q.a[0]), S(q.a[1]), q.a[2], q.a[3]);
+      break;
     case rqFreeImage:
+      graphimages::Free(q.a[0]);
+      break;
     case rqSetup:
-      // No public operation issues these yet.
+      // Revision 1's drawing thread sets the surfaces up itself; here it is nothing.
       break;
     default:
       rts::CaseTrap();
@@ -82,11 +121,13 @@ void Drawing(const Request& q) {
 
 }  // namespace
 
-void Execute(const Request& r) {
+void Execute(Request& r) {
   if (r.kind >= kKinds) rts::CaseTrap();
   switch (r.kind) {
     case rqNone:
-    case rqGetImage:  // no public operation captures images yet
+      break;
+    case rqGetImage:  // reads the buffer, which only this thread writes
+      r.a[4] = graphimages::Capture(gBuffer, S(r.a[0]), S(r.a[1]), S(r.a[2]), S(r.a[3]));
       break;
     case rqLineStyle:
       gBuffer.penStyle = r.a[0];

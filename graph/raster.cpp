@@ -5,6 +5,8 @@
 #include <cmath>
 #include <type_traits>
 
+#include "graph/font.h"
+
 namespace graphraster {
 namespace {
 
@@ -267,16 +269,21 @@ void OutlineBox(Surface& s, int64_t x1, int64_t y1, int64_t x2, int64_t y2, cons
   Steps(s, x1, y2, x1, y1, pen, ph, false);
 }
 
-// The pixels of the ellipse inscribed in the box [left, left + w) x [top, top + h) are those whose
-// centres lie inside it. Row y holds the inclusive span [lo, hi] of them, or none (false).
-bool EllipseRow(int64_t left, int64_t top, uint64_t w, uint64_t h, int64_t y, int64_t& lo,
-                int64_t& hi) {
-  if (w == 0 || h == 0) return false;
-  // In doubled coordinates relative to the centre: v for the row, u for a column.
-  const int64_t v = 2 * y + 1 - 2 * top - static_cast<int64_t>(h);
-  const uint64_t av = static_cast<uint64_t>(v < 0 ? -v : v);
-  if (av > h) return false;
-  // Inside: u^2 h^2 + v^2 w^2 <= w^2 h^2, i.e. (u h)^2 <= K = w^2 (h^2 - v^2).
+// An ellipse inscribed in the box [l, l + w) x [t, t + h). Pixel (x, y) has the doubled centre
+// coordinates u = 2x + 1 - 2l - w and v = 2y + 1 - 2t - h relative to the ellipse's centre (u has
+// the parity of w + 1, v that of h + 1); it belongs to the ellipse when
+// u^2 h^2 + v^2 w^2 <= w^2 h^2.
+struct Oval {
+  int64_t l, t;
+  uint64_t w, h;
+  // The outline's positions for a styled pen (see Position).
+  int64_t vMin, uMin, nY, uX, top, cw, ch, length;
+};
+
+// The largest |u| of the row |v| = av that lies inside, or -1 when the row has no pixel.
+int64_t HalfWidth(uint64_t w, uint64_t h, uint64_t av) {
+  if (w == 0 || h == 0 || av > h) return -1;
+  // Inside: (u h)^2 <= K = w^2 (h^2 - v^2).
   const u128 k = u128{w * w} * u128{h * h - av * av};
   const double ratio = static_cast<double>(av) / static_cast<double>(h);
   uint64_t q =
@@ -285,48 +292,197 @@ bool EllipseRow(int64_t left, int64_t top, uint64_t w, uint64_t h, int64_t y, in
   auto fits = [&](uint64_t c) { return u128{c * h} * u128{c * h} <= k; };
   while (q > 0 && !fits(q)) --q;
   while (q < w && fits(q + 1)) ++q;
-  // u has the parity of w + 1.
   if (((q ^ (w + 1)) & 1) != 0) {
-    if (q == 0) return false;
+    if (q == 0) return -1;
     --q;
   }
-  const int64_t base = 2 * left + static_cast<int64_t>(w) - 1;
-  lo = (base - static_cast<int64_t>(q)) / 2;
-  hi = (base + static_cast<int64_t>(q)) / 2;
+  return static_cast<int64_t>(q);
+}
+
+// Row y's inclusive span [lo, hi] of the oval's pixels, or none (false).
+bool OvalRow(const Oval& o, int64_t y, int64_t& lo, int64_t& hi) {
+  const int64_t v = 2 * y + 1 - 2 * o.t - static_cast<int64_t>(o.h);
+  const int64_t q = HalfWidth(o.w, o.h, static_cast<uint64_t>(v < 0 ? -v : v));
+  if (q < 0) return false;
+  const int64_t base = 2 * o.l + static_cast<int64_t>(o.w) - 1;
+  lo = (base - q) / 2;
+  hi = (base + q) / 2;
   return true;
 }
 
-// Ellipse in the box (l, t) .. (r, b) with the right column and bottom row excluded: with `fill`
-// its area in the brush, and with `pen` its outline in that pen's colour on top. The outline is
-// the set of its pixels with a 4-neighbour outside.
-void DrawEllipse(Surface& s, int64_t l, int64_t t, int64_t r, int64_t b, const Brush* fill,
-                 const Pen* pen) {
+// The oval in the box with corners (l, t) and (r, b) in any order, right column and bottom row
+// excluded, with its outline positions: in each quadrant, counted from the horizontal end, one
+// position per row up to the row where the continuous ellipse's slope passes 45 degrees
+// (v^2 (w^2 + h^2) = h^4), then one per column up to the vertical end; the quadrants follow each
+// other counter-clockwise from the right end.
+Oval MakeOval(int64_t l, int64_t t, int64_t r, int64_t b) {
   if (l > r) std::swap(l, r);
   if (t > b) std::swap(t, b);
-  const uint64_t w = static_cast<uint64_t>(r - l), h = static_cast<uint64_t>(b - t);
-  const Rect c = DrawArea(s);
-  const int64_t y0 = std::max<int64_t>(t, c.top), y1 = std::min<int64_t>(b - 1, c.bottom - 1);
-  for (int64_t y = y0; y <= y1; ++y) {
-    int64_t lo, hi;
-    if (!EllipseRow(l, t, w, h, y, lo, hi)) continue;
-    if (fill) Span(s, lo, hi, y, *fill, c);
-    if (!pen) continue;
-    int64_t ulo, uhi, dlo, dhi;
-    const bool up = EllipseRow(l, t, w, h, y - 1, ulo, uhi);
-    const bool down = EllipseRow(l, t, w, h, y + 1, dlo, dhi);
-    const Brush ink = Ink(pen->rgb);
-    if (!up || !down) {
-      Span(s, lo, hi, y, ink, c);
+  Oval o{};
+  o.l = l;
+  o.t = t;
+  o.w = static_cast<uint64_t>(r - l);
+  o.h = static_cast<uint64_t>(b - t);
+  if (o.w == 0 || o.h == 0) return o;
+  o.vMin = (o.h & 1) ? 0 : 1;
+  o.uMin = (o.w & 1) ? 0 : 1;
+  o.cw = o.uMin;  // one more step across the top when there is no centre column
+  o.ch = o.vMin;  // and across the ends when there is no middle row
+  const double w = static_cast<double>(o.w), h = static_cast<double>(o.h);
+  const double vB = h * h / std::sqrt(w * w + h * h);
+  o.nY = vB > static_cast<double>(o.vMin)
+             ? static_cast<int64_t>(std::ceil((vB - static_cast<double>(o.vMin)) / 2))
+             : 0;
+  o.uX = HalfWidth(o.w, o.h, static_cast<uint64_t>(o.vMin + 2 * o.nY));
+  o.top = o.uX >= 0 ? o.nY + (o.uX - o.uMin) / 2 : std::max<int64_t>(o.nY - 1, 0);
+  o.length = std::max<int64_t>(4 * o.top + 2 * o.cw + 2 * o.ch, 1);
+  return o;
+}
+
+// The outline position of the oval's pixel (u, v).
+int64_t Position(const Oval& o, int64_t u, int64_t v) {
+  const int64_t au = u < 0 ? -u : u, av = v < 0 ? -v : v;
+  const int64_t row = (av - o.vMin) / 2;
+  const int64_t f = row < o.nY || o.uX < 0 ? row : o.nY + std::max<int64_t>(o.uX - au, 0) / 2;
+  if (u > 0 && v <= 0) return f;
+  if (u <= 0 && v < 0) return 2 * o.top + o.cw - f;
+  if (u < 0 && v >= 0) return 2 * o.top + o.cw + o.ch + f;
+  if (u >= 0 && v > 0) return 4 * o.top + 2 * o.cw + o.ch - f;
+  return 0;  // the centre, an outline pixel of the smallest ovals only
+}
+
+// The angular range of an arc: counter-clockwise on the screen from direction S to direction E
+// (doubled centre coordinates; y grows downward, so the screen's counter-clockwise is the
+// mathematical one with v negated).
+struct Sweep {
+  bool all;
+  int64_t su, sv, eu, ev;
+  int sense;  // sign of cross(S, E)
+};
+
+i128 Cross(int64_t au, int64_t av, int64_t bu, int64_t bv) {
+  // In mathematical orientation (x = u, y = -v).
+  return i128{au} * -i128{bv} - (-i128{av}) * i128{bu};
+}
+
+Sweep MakeSweep(const Oval& o, int64_t xs, int64_t ys, int64_t xe, int64_t ye) {
+  Sweep w{};
+  const int64_t cu = 2 * o.l + static_cast<int64_t>(o.w), cv = 2 * o.t + static_cast<int64_t>(o.h);
+  w.su = 2 * xs + 1 - cu;
+  w.sv = 2 * ys + 1 - cv;
+  w.eu = 2 * xe + 1 - cu;
+  w.ev = 2 * ye + 1 - cv;
+  if (w.su == 0 && w.sv == 0) w.su = 1;
+  if (w.eu == 0 && w.ev == 0) w.eu = 1;
+  const i128 c = Cross(w.su, w.sv, w.eu, w.ev);
+  const i128 dot = i128{w.su} * w.eu + i128{w.sv} * w.ev;
+  w.all = c == 0 && dot > 0;
+  w.sense = c > 0 ? 1 : c < 0 ? -1 : 0;
+  return w;
+}
+
+bool InSweep(const Sweep& w, int64_t u, int64_t v) {
+  if (w.all) return true;
+  const bool afterStart = Cross(w.su, w.sv, u, v) >= 0;
+  if (w.sense == 0) return afterStart;  // half the ellipse
+  const bool beforeEnd = Cross(u, v, w.eu, w.ev) >= 0;
+  return w.sense > 0 ? afterStart && beforeEnd : afterStart || beforeEnd;
+}
+
+// Sets pixel (x, y), inside `c`, with the brush.
+void BrushPixel(Surface& s, int64_t x, int64_t y, const Brush& b) {
+  uint32_t& p = Row(s, y)[x];
+  if (!b.rows || ((b.rows[y & 7] >> (7 - (x & 7))) & 1)) {
+    p = b.rgb;
+  } else if (b.paintClear) {
+    p = b.bkRgb;
+  }
+}
+
+// Draws the outline pixels [x1, x2] of row y (unclipped coordinates) with the pen, those in the
+// sweep only when one is given.
+void OutlineRun(Surface& s, const Oval& o, int64_t x1, int64_t x2, int64_t y, const Pen& pen,
+                const Sweep* sweep, const Rect& c) {
+  if (y < c.top || y >= c.bottom) return;
+  x1 = std::max<int64_t>(x1, c.left);
+  x2 = std::min<int64_t>(x2, c.right - 1);
+  if (x1 > x2) return;
+  const bool solid = pen.dashes.bits == kDashes[kPsSolid].bits;
+  if (solid && !sweep) {
+    Span(s, x1, x2, y, Ink(pen.rgb), c);
+    return;
+  }
+  const int64_t v = 2 * y + 1 - 2 * o.t - static_cast<int64_t>(o.h);
+  uint32_t* row = Row(s, y);
+  int64_t first = INT64_MAX, last = INT64_MIN;
+  for (int64_t x = x1; x <= x2; ++x) {
+    const int64_t u = 2 * x + 1 - 2 * o.l - static_cast<int64_t>(o.w);
+    if (sweep && !InSweep(*sweep, u, v)) continue;
+    const bool on =
+        solid || ((pen.dashes.bits >> (Position(o, u, v) % pen.dashes.length)) & 1) != 0;
+    if (on) {
+      row[x] = pen.rgb;
+    } else if (pen.opaque) {
+      row[x] = pen.bkRgb;
+    } else {
       continue;
     }
-    const int64_t ilo = std::max({lo + 1, ulo, dlo}), ihi = std::min({hi - 1, uhi, dhi});
+    first = std::min(first, x);
+    last = x;
+  }
+  if (first <= last) Damage(s, first, y, last + 1, y + 1);
+}
+
+// The oval: with `fill` its area in the brush, and with `pen` its outline (the set of its pixels
+// with a 4-neighbour outside) on top; both limited to `sweep` when one is given.
+void DrawOval(Surface& s, const Oval& o, const Brush* fill, const Pen* pen, const Sweep* sweep) {
+  if (o.w == 0 || o.h == 0) return;
+  const Rect c = DrawArea(s);
+  const int64_t b = o.t + static_cast<int64_t>(o.h);
+  const int64_t y0 = std::max<int64_t>(o.t, c.top), y1 = std::min<int64_t>(b - 1, c.bottom - 1);
+  for (int64_t y = y0; y <= y1; ++y) {
+    int64_t lo, hi;
+    if (!OvalRow(o, y, lo, hi)) continue;
+    if (fill && !sweep) {
+      Span(s, lo, hi, y, *fill, c);
+    } else if (fill) {
+      const int64_t v = 2 * y + 1 - 2 * o.t - static_cast<int64_t>(o.h);
+      const int64_t x1 = std::max<int64_t>(lo, c.left), x2 = std::min<int64_t>(hi, c.right - 1);
+      int64_t first = INT64_MAX, last = INT64_MIN;
+      for (int64_t x = x1; x <= x2; ++x) {
+        if (!InSweep(*sweep, 2 * x + 1 - 2 * o.l - static_cast<int64_t>(o.w), v)) continue;
+        BrushPixel(s, x, y, *fill);
+        first = std::min(first, x);
+        last = x;
+      }
+      if (first <= last) Damage(s, first, y, last + 1, y + 1);
+    }
+    if (!pen) continue;
+    int64_t ulo, uhi, dlo, dhi;
+    const bool up = OvalRow(o, y - 1, ulo, uhi);
+    const bool down = OvalRow(o, y + 1, dlo, dhi);
+    const int64_t ilo = up && down ? std::max({lo + 1, ulo, dlo}) : hi + 1;
+    const int64_t ihi = up && down ? std::min({hi - 1, uhi, dhi}) : lo - 1;
     if (ilo > ihi) {
-      Span(s, lo, hi, y, ink, c);
+      OutlineRun(s, o, lo, hi, y, *pen, sweep, c);
     } else {
-      Span(s, lo, ilo - 1, y, ink, c);
-      Span(s, ihi + 1, hi, y, ink, c);
+      OutlineRun(s, o, lo, ilo - 1, y, *pen, sweep, c);
+      OutlineRun(s, o, ihi + 1, hi, y, *pen, sweep, c);
     }
   }
+}
+
+// The pixel nearest to where the ray from the oval's centre in direction (du, dv) (doubled
+// coordinates) meets the ellipse, kept inside the box.
+void RayEnd(const Oval& o, int64_t du, int64_t dv, int64_t& x, int64_t& y) {
+  const double w = static_cast<double>(o.w), h = static_cast<double>(o.h);
+  const double fu = static_cast<double>(du), fv = static_cast<double>(dv);
+  const double k = 1 / std::sqrt(fu * fu / (w * w) + fv * fv / (h * h));
+  const double cu = static_cast<double>(2 * o.l) + w, cv = static_cast<double>(2 * o.t) + h;
+  x = static_cast<int64_t>(std::llround(std::floor((k * fu + cu - 1) / 2 + 0.5)));
+  y = static_cast<int64_t>(std::llround(std::floor((k * fv + cv - 1) / 2 + 0.5)));
+  x = std::clamp<int64_t>(x, o.l, o.l + static_cast<int64_t>(o.w) - 1);
+  y = std::clamp<int64_t>(y, o.t, o.t + static_cast<int64_t>(o.h) - 1);
 }
 
 }  // namespace
@@ -393,7 +549,8 @@ void Ellipse(Surface& s, const Rules& rules, int32_t left, int32_t top, int32_t 
   const Pen pen = MakePen(s, fill ? kPsSolid : s.penStyle, colour);
   const bool outline = fill ? rules.filledOutline : pen.dashes.bits != 0;
   const Brush brush = MakeBrush(s, colour);
-  DrawEllipse(s, left, top, right, bottom, fill ? &brush : nullptr, outline ? &pen : nullptr);
+  DrawOval(s, MakeOval(left, top, right, bottom), fill ? &brush : nullptr, outline ? &pen : nullptr,
+           nullptr);
 }
 
 void Invert(Surface& s, int32_t left, int32_t top, int32_t right, int32_t bottom) {
@@ -409,6 +566,276 @@ void Invert(Surface& s, int32_t left, int32_t top, int32_t right, int32_t bottom
   for (int64_t y = t; y < b; ++y) {
     uint32_t* row = Row(s, y);
     for (int64_t x = l; x < r; ++x) row[x] ^= 0x00FFFFFF;
+  }
+  Damage(s, l, t, r, b);
+}
+
+void Arc(Surface& s, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t xs,
+         int32_t ys, int32_t xe, int32_t ye, uint32_t colour) {
+  const Pen pen = MakePen(s, s.penStyle, colour);
+  if (pen.dashes.bits == 0) return;
+  const Oval o = MakeOval(left, top, right, bottom);
+  if (o.w == 0 || o.h == 0) return;
+  const Sweep sweep = MakeSweep(o, xs, ys, xe, ye);
+  DrawOval(s, o, nullptr, &pen, &sweep);
+}
+
+void Pie(Surface& s, const Rules& rules, int32_t left, int32_t top, int32_t right, int32_t bottom,
+         int32_t xs, int32_t ys, int32_t xe, int32_t ye, uint32_t colour, bool fill) {
+  const Oval o = MakeOval(left, top, right, bottom);
+  if (o.w == 0 || o.h == 0) return;
+  const Sweep sweep = MakeSweep(o, xs, ys, xe, ye);
+  const Pen pen = MakePen(s, fill ? kPsSolid : s.penStyle, colour);
+  const bool outline = fill ? rules.filledOutline : pen.dashes.bits != 0;
+  const Brush brush = MakeBrush(s, colour);
+  DrawOval(s, o, fill ? &brush : nullptr, outline ? &pen : nullptr, &sweep);
+  if (!outline) return;
+  const int64_t cx = o.l + static_cast<int64_t>(o.w - 1) / 2;
+  const int64_t cy = o.t + static_cast<int64_t>(o.h - 1) / 2;
+  int64_t x, y;
+  RayEnd(o, sweep.su, sweep.sv, x, y);
+  Steps(s, cx, cy, x, y, pen, 0, true);
+  RayEnd(o, sweep.eu, sweep.ev, x, y);
+  Steps(s, cx, cy, x, y, pen, 0, true);
+}
+
+void Polygon(Surface& s, const Rules& rules, const Point* points, uint32_t count, uint32_t colour,
+             bool fill) {
+  if (count == 0 || points == nullptr) return;
+  if (!fill) {
+    const Pen pen = MakePen(s, s.penStyle, colour);
+    uint32_t phase = 0;
+    for (uint32_t i = 0; i + 1 < count; ++i) {
+      phase =
+          Steps(s, points[i].x, points[i].y, points[i + 1].x, points[i + 1].y, pen, phase, false);
+    }
+    if (rules.lineEndPoint) Pixel(s, points[count - 1].x, points[count - 1].y, colour);
+    return;
+  }
+  // The rows the polygon spans, within the draw area.
+  const Rect c = DrawArea(s);
+  int64_t yMin = INT64_MAX, yMax = INT64_MIN;
+  for (uint32_t i = 0; i < count; ++i) {
+    yMin = std::min<int64_t>(yMin, points[i].y);
+    yMax = std::max<int64_t>(yMax, points[i].y);
+  }
+  const Brush brush = MakeBrush(s, colour);
+  constexpr uint32_t kMaxEdges = 128;
+  for (int64_t y = std::max<int64_t>(yMin, c.top); y < std::min<int64_t>(yMax, c.bottom); ++y) {
+    // Where each edge crosses the row's centre line y + 1/2: the first pixel whose centre lies at
+    // or right of the crossing. Pixels between the first and second crossing, the third and
+    // fourth, ... are inside.
+    int64_t cross[kMaxEdges];
+    uint32_t n = 0;
+    for (uint32_t i = 0; i < count && n < kMaxEdges; ++i) {
+      Point a = points[i], b = points[(i + 1) % count];
+      if (a.y == b.y) continue;
+      if (a.y > b.y) std::swap(a, b);
+      if (y < a.y || y >= b.y) continue;
+      // Crossing at x = a.x + (y + 1/2 - a.y) (b.x - a.x) / D; the pixel x is right of it when
+      // (2x + 1) D >= 2 a.x D + (2y + 1 - 2 a.y)(b.x - a.x).
+      const i128 d = i128{b.y} - a.y;
+      const i128 p = 2 * i128{a.x} * d + (2 * i128{y} + 1 - 2 * i128{a.y}) * (i128{b.x} - a.x);
+      cross[n++] = static_cast<int64_t>(CeilDiv(p - d, 2 * d));
+    }
+    std::sort(cross, cross + n);
+    for (uint32_t k = 0; k + 1 < n; k += 2) {
+      if (cross[k] < cross[k + 1]) Span(s, cross[k], cross[k + 1] - 1, y, brush, c);
+    }
+  }
+  if (rules.filledOutline) {
+    const Pen pen = MakePen(s, kPsSolid, colour);
+    if (count == 1) Steps(s, points[0].x, points[0].y, points[0].x, points[0].y, pen, 0, true);
+    for (uint32_t i = 0; i < count && count > 1; ++i) {
+      const Point a = points[i], b = points[(i + 1) % count];
+      Steps(s, a.x, a.y, b.x, b.y, pen, 0, false);
+    }
+  }
+}
+
+void FloodFill(Surface& s, int32_t x, int32_t y, uint32_t colour, uint32_t border,
+               FillScratch& scratch) {
+  const Rect c = DrawArea(s);
+  if (c.Empty() || x < c.left || x >= c.right || y < c.top || y >= c.bottom) return;
+  const int64_t width = int64_t{c.right} - c.left, depth = int64_t{c.bottom} - c.top;
+  if (width * depth > FillScratch::kMaxPixels) return;
+  const uint32_t borderRgb = Rgb(s, border);
+  if (Row(s, y)[x] == borderRgb) return;
+  uint64_t* marks = scratch.marks;
+  std::fill(marks, marks + (width * depth + 63) / 64, uint64_t{0});
+  auto bit = [&](int64_t px, int64_t py) { return (py - c.top) * width + (px - c.left); };
+  auto marked = [&](int64_t px, int64_t py) {
+    const int64_t b = bit(px, py);
+    return (marks[b >> 6] >> (b & 63)) & 1;
+  };
+  auto open = [&](int64_t px, int64_t py) {
+    return !marked(px, py) && Row(s, py)[px] != borderRgb;
+  };
+  const int limit = scratch.spanLimit > 0 && scratch.spanLimit < FillScratch::kSpans
+                        ? scratch.spanLimit
+                        : FillScratch::kSpans;
+  int top = 0;
+  bool overflow = false;
+  // Marks the open run through (px, py), which is open, and pushes it.
+  auto take = [&](int64_t px, int64_t py) {
+    int64_t l = px, r = px;
+    while (l > c.left && open(l - 1, py)) --l;
+    while (r + 1 < c.right && open(r + 1, py)) ++r;
+    for (int64_t k = l; k <= r; ++k) {
+      const int64_t b = bit(k, py);
+      marks[b >> 6] |= uint64_t{1} << (b & 63);
+    }
+    if (top == limit) {
+      overflow = true;  // found again by the search below
+    } else {
+      scratch.spans[top++] = {static_cast<int32_t>(py), static_cast<int32_t>(l),
+                              static_cast<int32_t>(r)};
+    }
+  };
+  auto drain = [&] {
+    while (top > 0) {
+      const FillScratch::Span span = scratch.spans[--top];
+      for (int64_t ny = int64_t{span.y} - 1; ny <= int64_t{span.y} + 1; ny += 2) {
+        if (ny < c.top || ny >= c.bottom) continue;
+        for (int64_t k = span.left; k <= span.right; ++k) {
+          if (open(k, ny)) take(k, ny);
+        }
+      }
+    }
+  };
+  take(x, y);
+  drain();
+  while (overflow) {
+    // Some runs were marked but never searched from: take every open pixel beside a marked one.
+    overflow = false;
+    for (int64_t py = c.top; py < c.bottom; ++py) {
+      for (int64_t px = c.left; px < c.right; ++px) {
+        if (!open(px, py)) continue;
+        if ((px > c.left && marked(px - 1, py)) || (px + 1 < c.right && marked(px + 1, py)) ||
+            (py > c.top && marked(px, py - 1)) || (py + 1 < c.bottom && marked(px, py + 1))) {
+          take(px, py);
+          drain();
+        }
+      }
+    }
+  }
+  // Paint the marked runs.
+  const Brush brush = MakeBrush(s, colour);
+  for (int64_t py = c.top; py < c.bottom; ++py) {
+    for (int64_t px = c.left; px < c.right; ++px) {
+      if (!marked(px, py)) continue;
+      int64_t end = px;
+      while (end + 1 < c.right && marked(end + 1, py)) ++end;
+      Span(s, px, end, py, brush, c);
+      px = end;
+    }
+  }
+}
+
+namespace {
+
+// Draws the glyph of `ch` with its top-left corner at (x, y) in `rgb`, strokes only, within `c`.
+void Glyph(Surface& s, int64_t x, int64_t y, unsigned char ch, uint32_t rgb, const Rect& c) {
+  const uint8_t* rows = graphfont::GlyphRows(ch);
+  if (!rows) return;
+  for (int64_t r = 0; r < graphfont::kHeight; ++r) {
+    const int64_t py = y + r;
+    if (py < c.top || py >= c.bottom || rows[r] == 0) continue;
+    int64_t first = INT64_MAX, last = INT64_MIN;
+    for (int64_t k = 0; k < graphfont::kWidth; ++k) {
+      const int64_t px = x + k;
+      if (px < c.left || px >= c.right || ((rows[r] >> (7 - k)) & 1) == 0) continue;
+      Row(s, py)[px] = rgb;
+      first = std::min(first, px);
+      last = px;
+    }
+    if (first <= last) Damage(s, first, py, last + 1, py + 1);
+  }
+}
+
+}  // namespace
+
+void Text(Surface& s, int32_t x, int32_t y, const char* text, uint32_t length, uint32_t colour) {
+  if (length == 0) return;
+  const Rect c = DrawArea(s);
+  if (s.opaque) {
+    FillBox(s, x, y, x + int64_t{length} * graphfont::kWidth - 1,
+            int64_t{y} + graphfont::kHeight - 1, Ink(Rgb(s, s.bkColour)));
+  }
+  const uint32_t rgb = Rgb(s, colour);
+  for (uint32_t i = 0; i < length; ++i) {
+    const int64_t cx = x + int64_t{i} * graphfont::kWidth;
+    if (cx >= c.right) break;
+    if (cx + graphfont::kWidth <= c.left) continue;
+    Glyph(s, cx, y, static_cast<unsigned char>(text[i]), rgb, c);
+  }
+}
+
+void CellText(Surface& s, int32_t x, int32_t y, const char* text, uint32_t length,
+              uint32_t textColour, uint32_t boxColour, uint32_t cellWidth, uint32_t height) {
+  if (length == 0) return;
+  const Rect c = DrawArea(s);
+  FillBox(s, x, y, x + int64_t{length} * cellWidth - 1, int64_t{y} + height,
+          Ink(Rgb(s, boxColour)));
+  const uint32_t rgb = Rgb(s, textColour);
+  for (uint32_t i = 0; i < length; ++i) {
+    const int64_t cx = x + int64_t{i} * cellWidth;
+    if (cx >= c.right) break;
+    if (cx + graphfont::kWidth <= c.left) continue;
+    Glyph(s, cx, y, static_cast<unsigned char>(text[i]), rgb, c);
+  }
+}
+
+void CopyOut(const Surface& s, int64_t left, int64_t top, int64_t width, int64_t height,
+             uint32_t* out) {
+  for (int64_t r = 0; r < height; ++r) {
+    const int64_t y = top + r;
+    uint32_t* to = out + r * width;
+    if (y < 0 || y >= s.depth) {
+      std::fill(to, to + width, 0u);
+      continue;
+    }
+    const uint32_t* from = s.pixels + y * s.stride;
+    for (int64_t k = 0; k < width; ++k) {
+      const int64_t x = left + k;
+      to[k] = x >= 0 && x < s.width ? from[x] : 0;
+    }
+  }
+}
+
+void PutImage(Surface& s, int32_t x, int32_t y, const uint32_t* image, int64_t width,
+              int64_t height, uint32_t rop) {
+  if (rop != kRopCopy && rop != kRopErase && rop != kRopAnd && rop != kRopPaint &&
+      rop != kRopInvert) {
+    return;
+  }
+  const Rect c = DrawArea(s);
+  const int64_t l = std::max<int64_t>(x, c.left), r = std::min<int64_t>(x + width, c.right);
+  const int64_t t = std::max<int64_t>(y, c.top), b = std::min<int64_t>(y + height, c.bottom);
+  if (l >= r || t >= b) return;
+  for (int64_t py = t; py < b; ++py) {
+    const uint32_t* src = image + (py - y) * width;
+    uint32_t* dst = Row(s, py);
+    for (int64_t px = l; px < r; ++px) {
+      const uint32_t a = src[px - x], d = dst[px];
+      switch (rop) {
+        case kRopCopy:
+          dst[px] = a;
+          break;
+        case kRopErase:
+          dst[px] = a & ~d & 0x00FFFFFF;
+          break;
+        case kRopAnd:
+          dst[px] = a & d;
+          break;
+        case kRopPaint:
+          dst[px] = a | d;
+          break;
+        default:
+          dst[px] = a ^ d;
+          break;
+      }
+    }
   }
   Damage(s, l, t, r, b);
 }

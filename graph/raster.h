@@ -80,12 +80,91 @@ void Rectangle(Surface& s, const Rules& rules, uint32_t x1, uint32_t y1, uint32_
 
 // Ellipse inscribed in the box (left, top) .. (right, bottom), corners in any order, the right
 // column and bottom row excluded: the pixels whose centres lie inside the ellipse. Without fill its
-// outline (the pixels with a 4-neighbour outside) with the pen drawn solid; with fill its area
+// outline (the pixels with a 4-neighbour outside) with the pen; with fill its area
 // with the brush, and the solid outline when the rules give filled shapes one.
+//
+// A styled pen's pattern runs counter-clockwise from the ellipse's right end, one step per row
+// where the outline is steeper than 45 degrees and one per column where it is flatter, as a line
+// steps along its major axis; pixels sharing a step take the same bit.
 void Ellipse(Surface& s, const Rules& rules, int32_t left, int32_t top, int32_t right,
              int32_t bottom, uint32_t colour, bool fill);
 
 // Inverts the pixels of [left, right) x [top, bottom) (corners in any order).
 void Invert(Surface& s, int32_t left, int32_t top, int32_t right, int32_t bottom);
+
+// Arc of the ellipse inscribed in the box (as for Ellipse), counter-clockwise on the screen from
+// the ray through the centre of pixel (xs, ys) to the ray through the centre of pixel (xe, ye)
+// (rays from the ellipse's centre; equal rays give the whole outline, a start or end point at the
+// centre counts as the ray to the right): the outline pixels whose centres lie in that angular
+// range, with the pen. A styled pen's pattern is anchored at the ellipse's right end, so an arc
+// shows the dashes the whole ellipse shows there.
+void Arc(Surface& s, int32_t left, int32_t top, int32_t right, int32_t bottom, int32_t xs,
+         int32_t ys, int32_t xe, int32_t ye, uint32_t colour);
+
+// Pie wedge: the arc as Arc draws it plus its two radii, lines from the ellipse's centre pixel to
+// the pixel nearest to where each ray meets the ellipse, end points included. Without fill all of
+// it with the pen; with fill the ellipse's pixels in the angular range with the brush, and the
+// outline solid when the rules give filled shapes one.
+void Pie(Surface& s, const Rules& rules, int32_t left, int32_t top, int32_t right, int32_t bottom,
+         int32_t xs, int32_t ys, int32_t xe, int32_t ye, uint32_t colour, bool fill);
+
+// A point of a polygon.
+struct Point {
+  int32_t x, y;
+};
+
+// Without fill: the open polyline through points[0 .. count - 1] with the pen, the pattern running
+// on from segment to segment, the last point drawn as the rules draw a line's end point. With fill:
+// the closed polygon's pixels whose centres lie inside it by the alternate (even-odd) rule, with
+// the brush, and the closed outline solid when the rules give filled shapes one.
+void Polygon(Surface& s, const Rules& rules, const Point* points, uint32_t count, uint32_t colour,
+             bool fill);
+
+// Work space of FloodFill, sized for the largest surface: a mark per pixel and a stack of spans.
+struct FillScratch {
+  static constexpr int64_t kMaxPixels = int64_t{4096} * 4096;
+  static constexpr int kSpans = 4096;
+  int spanLimit;  // spans the stack may hold: kSpans when 0 or larger (tests ask for fewer)
+  uint64_t marks[kMaxPixels / 64];
+  struct Span {
+    int32_t y, left, right;
+  } spans[kSpans];
+};
+
+// Fills the 4-connected area around (x, y) whose pixels are not of the border colour, within the
+// draw area, with the brush. Seeded outside the draw area or on a border pixel it changes nothing.
+// The area is marked first and painted afterwards, so any brush works; memory is `scratch` alone
+// (when its span stack fills up, the marked area is searched again for unmarked neighbours).
+void FloodFill(Surface& s, int32_t x, int32_t y, uint32_t colour, uint32_t border,
+               FillScratch& scratch);
+
+// Text of the window's 8 x 16 font: the characters text[0 .. length - 1] in cells 8 pixels apart,
+// the first cell's top-left corner at (x, y). With the opaque mix the cells are first filled with
+// the background colour; the strokes are drawn in `colour`. Characters without a glyph (outside
+// printable ASCII) draw an empty cell.
+void Text(Surface& s, int32_t x, int32_t y, const char* text, uint32_t length, uint32_t colour);
+
+// A box from (x, y) to (x + length * cellWidth - 1, y + height) filled solid in `boxColour`, then
+// the characters at x, x + cellWidth, ... in `textColour` (strokes only).
+void CellText(Surface& s, int32_t x, int32_t y, const char* text, uint32_t length,
+              uint32_t textColour, uint32_t boxColour, uint32_t cellWidth, uint32_t height);
+
+// Raster operations of PutImage (the window system's codes): the result from the image's pixel
+// `src` and the surface's pixel `dst`.
+inline constexpr uint32_t kRopCopy = 0xCC0020;    // src
+inline constexpr uint32_t kRopErase = 0x440328;   // src AND NOT dst
+inline constexpr uint32_t kRopAnd = 0x8800C6;     // src AND dst
+inline constexpr uint32_t kRopPaint = 0xEE0086;   // src OR dst
+inline constexpr uint32_t kRopInvert = 0x660046;  // src XOR dst
+
+// Copies the width x height pixels from (left, top) into `out` (rows `width` apart); pixels outside
+// the surface read as 0 (black). The clip rectangle does not limit reading.
+void CopyOut(const Surface& s, int64_t left, int64_t top, int64_t width, int64_t height,
+             uint32_t* out);
+
+// Combines the width x height pixels of `image` (rows `width` apart) onto the surface at (x, y)
+// with the raster operation `rop`, within the draw area. An unknown operation changes nothing.
+void PutImage(Surface& s, int32_t x, int32_t y, const uint32_t* image, int64_t width,
+              int64_t height, uint32_t rop);
 
 }  // namespace graphraster

@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "graph/font.h"
+#include "graph/images.h"
 #include "graph/tests/line_reference.h"
 
 namespace {
@@ -440,6 +444,399 @@ TEST(RasterInvertAndClip, InvertIsItsOwnInverseAndClipsExactly) {
   graphraster::Ellipse(c.s, kRev2, 0, 0, 999, 749, 15, false);
   EXPECT_EQ(c.Lit(), 0u);
   EXPECT_TRUE(c.s.damage.Empty());
+}
+
+// The pixels of a canvas that are `rgb`, as a set.
+graphtest::Points PixelsOf(const Canvas& c, uint32_t rgb) {
+  graphtest::Points out;
+  for (int32_t y = 0; y < c.s.depth; ++y) {
+    for (int32_t x = 0; x < c.s.width; ++x) {
+      if (c.At(x, y) == rgb) out.insert({x, y});
+    }
+  }
+  return out;
+}
+
+// Angle of pixel (x, y) seen from the box's centre, counter-clockwise on the screen, in [0, 360).
+double Angle(int64_t l, int64_t t, int64_t r, int64_t b, int64_t x, int64_t y) {
+  const double u = 2 * x + 1 - (l + r), v = 2 * y + 1 - (t + b);
+  double a = std::atan2(-v, u) * 180 / 3.141592653589793;
+  return a < 0 ? a + 360 : a;
+}
+
+// Styled outlines: with the opaque mix the pattern covers exactly the solid outline's pixels (in
+// the colour or the background colour); with the transparent mix a part of them; the invisible
+// pen draws nothing. Arcs show the whole ellipse's dashes in their range.
+TEST(RasterEllipse, OutlinesFollowTheLineStyle) {
+  const int32_t boxes[][4] = {{100, 100, 400, 300}, {500, 100, 531, 400}, {20, 400, 700, 430},
+                              {600, 500, 601, 700}, {300, 500, 311, 511}, {-300, -200, 800, 600}};
+  for (const auto& b : boxes) {
+    Canvas solid, styled;
+    graphraster::Ellipse(solid.s, kRev2, b[0], b[1], b[2], b[3], 15, false);
+    const graphtest::Points outline = PixelsOf(solid, kWhite);
+    ASSERT_FALSE(outline.empty());
+    for (uint32_t style = 1; style <= 4; ++style) {
+      styled.Clear();
+      styled.s.penStyle = style;
+      styled.s.bkColour = 4;
+      styled.s.opaque = true;
+      graphraster::Ellipse(styled.s, kRev2, b[0], b[1], b[2], b[3], 15, false);
+      const graphtest::Points on = PixelsOf(styled, kWhite), off = PixelsOf(styled, kRed);
+      EXPECT_EQ(on.size() + off.size(), outline.size()) << "style " << style;
+      for (const auto& p : on) EXPECT_TRUE(outline.count(p)) << p.first << "," << p.second;
+      for (const auto& p : off) EXPECT_TRUE(outline.count(p)) << p.first << "," << p.second;
+      if (outline.size() > 40) {
+        EXPECT_GT(off.size(), outline.size() / 8) << "style " << style << " shows gaps";
+        EXPECT_GT(on.size(), outline.size() / 4) << "style " << style << " shows dashes";
+      }
+      // Transparent mix: the dashes alone.
+      styled.Clear();
+      styled.s.opaque = false;
+      graphraster::Ellipse(styled.s, kRev2, b[0], b[1], b[2], b[3], 15, false);
+      EXPECT_EQ(PixelsOf(styled, kWhite), on);
+      EXPECT_EQ(styled.Count(kRed), 0u);
+      // An arc of the styled ellipse: its dashes in the range.
+      styled.Clear();
+      const int32_t cx = (b[0] + b[2]) / 2, cy = (b[1] + b[3]) / 2;
+      graphraster::Arc(styled.s, b[0], b[1], b[2], b[3], cx + 10, cy - 3, cx - 2, cy + 10, 15);
+      for (const auto& p : PixelsOf(styled, kWhite)) {
+        EXPECT_TRUE(on.count(p)) << "arc pixel " << p.first << "," << p.second;
+      }
+    }
+    styled.Clear();
+    styled.s.penStyle = graphraster::kPsNull;
+    graphraster::Ellipse(styled.s, kRev2, b[0], b[1], b[2], b[3], 15, false);
+    graphraster::Arc(styled.s, b[0], b[1], b[2], b[3], 0, 0, 1, 1, 15);
+    EXPECT_EQ(styled.Lit(), 0u);
+  }
+}
+
+// Arcs lie on the ellipse's outline, inside their angular range, counter-clockwise from the start
+// ray to the end ray; equal rays give the whole outline; the pie adds its radii and, filled, its
+// area.
+TEST(RasterArcAndPie, RangeRadiiAndArea) {
+  const int32_t l = 200, t = 100, r = 601, b = 401;  // centre pixel (400, 250)
+  Canvas whole;
+  graphraster::Ellipse(whole.s, kRev2, l, t, r, b, 15, false);
+  const graphtest::Points outline = PixelsOf(whole, kWhite);
+  const int32_t rays[][4] = {
+      {700, 250, 400, 0}, {400, 0, 700, 250}, {100, 100, 100, 400}, {400, 500, 400, 0}};
+  for (const auto& k : rays) {
+    Canvas c;
+    graphraster::Arc(c.s, l, t, r, b, k[0], k[1], k[2], k[3], 15);
+    const graphtest::Points arc = PixelsOf(c, kWhite);
+    const double from = Angle(l, t, r, b, k[0], k[1]);
+    double to = Angle(l, t, r, b, k[2], k[3]);
+    if (to <= from) to += 360;
+    uint64_t expected = 0;
+    for (const auto& [x, y] : outline) {
+      double a = Angle(l, t, r, b, x, y);
+      if (a < from - 1) a += 360;
+      const bool in = a > from + 1 && a < to - 1, out = a < from - 1 || a > to + 1;
+      if (in) {
+        EXPECT_TRUE(arc.count({x, y})) << x << "," << y << " from " << from;
+      }
+      if (out) {
+        EXPECT_FALSE(arc.count({x, y})) << x << "," << y << " from " << from;
+      }
+      expected += in;
+    }
+    for (const auto& p : arc) EXPECT_TRUE(outline.count(p)) << "on the ellipse";
+    EXPECT_GE(arc.size(), expected);
+    EXPECT_GT(expected, 50u);
+  }
+  Canvas c;
+  graphraster::Arc(c.s, l, t, r, b, 700, 250, 700, 250, 15);
+  EXPECT_EQ(PixelsOf(c, kWhite), outline) << "equal rays: the whole ellipse";
+
+  // A quarter pie: the arc, the radii from the centre pixel (400, 250) to (600, 250) and (400,
+  // 100), and with fill the quarter's area.
+  for (const Rules& rules : {kRev2, kRev1}) {
+    Canvas p;
+    graphraster::Pie(p.s, rules, l, t, r, b, 700, 250, 400, 0, 15, false);
+    for (int x = 400; x <= 600; ++x) EXPECT_EQ(p.At(x, 250), kWhite) << x;
+    for (int y = 100; y <= 250; ++y) EXPECT_EQ(p.At(400, y), kWhite) << y;
+    EXPECT_EQ(p.At(450, 200), kBlack) << "not filled";
+    p.Clear();
+    graphraster::Pie(p.s, rules, l, t, r, b, 700, 250, 400, 0, 4, true);
+    EXPECT_EQ(p.At(450, 200), kRed);
+    EXPECT_EQ(p.At(350, 200), kBlack) << "outside the range";
+    EXPECT_EQ(p.At(450, 300), kBlack);
+    for (const auto& [x, y] : outline) {
+      if (x > 401 && y < 249) {
+        EXPECT_EQ(p.At(x, y), kRed) << "fill reaches the outline";
+      }
+    }
+    // With a hatch brush revision 2 outlines the wedge solid; revision 1 shows the brush alone.
+    p.Clear();
+    p.s.hatch = 1;  // vertical lines in column 4 of every 8
+    graphraster::Pie(p.s, rules, l, t, r, b, 700, 250, 400, 0, 15, true);
+    EXPECT_EQ(p.At(501, 250), rules.filledOutline ? kWhite : kBlack);
+    EXPECT_EQ(p.At(404, 200), kWhite);
+  }
+  // Reversed and empty boxes, rays from the centre itself.
+  Canvas e;
+  graphraster::Arc(e.s, 300, 300, 300, 400, 0, 0, 1, 1, 15);
+  graphraster::Pie(e.s, kRev2, 300, 300, 400, 300, 0, 0, 1, 1, 15, true);
+  EXPECT_EQ(e.Lit(), 0u);
+  graphraster::Arc(e.s, r, b, l, t, 400, 250, 400, 250, 15);
+  EXPECT_EQ(PixelsOf(e, kWhite), outline) << "reversed box, rays from the centre: whole ellipse";
+  e.Clear();
+  graphraster::Pie(e.s, kRev2, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX, 0, 0, 999, 0, 15, true);
+  EXPECT_GT(e.Lit(), 0u);
+}
+
+// Even-odd reference: pixel centre (x + 1/2, y + 1/2) inside the polygon.
+bool InsidePolygon(const std::vector<graphraster::Point>& pts, int64_t x, int64_t y) {
+  bool in = false;
+  const double px = x + 0.5, py = y + 0.5;
+  for (std::size_t i = 0; i < pts.size(); ++i) {
+    const auto& a = pts[i];
+    const auto& b = pts[(i + 1) % pts.size()];
+    if ((a.y <= py) != (b.y <= py)) {
+      const double cx = a.x + (py - a.y) * double(b.x - a.x) / double(b.y - a.y);
+      if (px >= cx) in = !in;
+    }
+  }
+  return in;
+}
+
+TEST(RasterPolygon, FillOutlineAndPolyline) {
+  std::mt19937 random(99);
+  for (int round = 0; round < 30; ++round) {
+    std::vector<graphraster::Point> pts(3 + random() % 8);
+    for (auto& p : pts) p = {int32_t(random() % 300) + 50, int32_t(random() % 300) + 50};
+    for (const Rules& rules : {kRev2, kRev1}) {
+      Canvas c;
+      c.s.bkColour = 0;
+      graphraster::Polygon(c.s, rules, pts.data(), uint32_t(pts.size()), 4, true);
+      graphtest::Points edges;
+      for (std::size_t i = 0; i < pts.size(); ++i) {
+        const auto& a = pts[i];
+        const auto& b = pts[(i + 1) % pts.size()];
+        const auto e = graphtest::ReferenceLine(a.x, a.y, b.x, b.y, true, 1000, 750);
+        edges.insert(e.begin(), e.end());
+      }
+      for (int y = 40; y < 360; ++y) {
+        for (int x = 40; x < 360; ++x) {
+          const bool in = InsidePolygon(pts, x, y);
+          const bool edge = rules.filledOutline && edges.count({x, y});
+          ASSERT_EQ(c.At(x, y) == kRed, in || edge) << x << "," << y << " round " << round;
+        }
+      }
+    }
+  }
+  // The open polyline: segments as lines, the pattern running on, the last point per revision.
+  const graphraster::Point zigzag[] = {{10, 10}, {30, 10}, {30, 20}, {10, 20}};
+  for (const Rules& rules : {kRev2, kRev1}) {
+    Canvas c;
+    graphraster::Polygon(c.s, rules, zigzag, 4, 15, false);
+    EXPECT_EQ(c.Lit(), 20u + 10 + 20 + (rules.lineEndPoint ? 1 : 0));
+    EXPECT_EQ(c.At(10, 20), rules.lineEndPoint ? kWhite : kBlack);
+    EXPECT_EQ(c.At(10, 15), kBlack) << "open: no closing side";
+    c.Clear();
+    c.s.penStyle = graphraster::kPsDash;  // 18 on, 6 off: steps 18..23 are the gap
+    c.s.opaque = false;
+    graphraster::Polygon(c.s, rules, zigzag, 4, 15, false);
+    EXPECT_EQ(c.At(27, 10), kWhite);
+    EXPECT_EQ(c.At(28, 10), kBlack);
+    EXPECT_EQ(c.At(30, 13), kBlack) << "step 23, on the second segment";
+    EXPECT_EQ(c.At(30, 14), kWhite) << "step 24";
+    c.Clear();
+    c.s.penStyle = graphraster::kPsSolid;
+    graphraster::Polygon(c.s, rules, zigzag, 1, 15, false);
+    graphraster::Polygon(c.s, rules, zigzag, 0, 15, true);
+    EXPECT_EQ(c.Lit(), rules.lineEndPoint ? 1u : 0u) << "one point draws as Line with equal points";
+  }
+  // Points far outside: only what lies in the area, promptly.
+  Canvas c;
+  const graphraster::Point far[] = {{INT32_MIN, INT32_MIN}, {INT32_MAX, 0}, {0, INT32_MAX}};
+  graphraster::Polygon(c.s, kRev2, far, 3, 15, true);
+  EXPECT_EQ(c.At(0, 0), kWhite);
+  EXPECT_EQ(c.At(999, 0), kWhite);
+  EXPECT_TRUE(c.DamageCoversDrawing());
+}
+
+TEST(RasterFloodFill, EnclosedRegionBorderSeedAndBoundedMemory) {
+  static graphraster::FillScratch scratch;
+  for (const Rules& rules : {kRev2, kRev1}) {
+    Canvas c;
+    graphraster::Rectangle(c.s, kRev2, 10, 10, 60, 40, 14, false);  // yellow border
+    graphraster::Line(c.s, kRev2, 0, 50, 999, 50, 4);               // another colour
+    graphraster::FloodFill(c.s, 30, 30, 2, 14, scratch);
+    EXPECT_EQ(c.Count(0x00B000), 49u * 29) << "exactly the inside";
+    graphraster::FloodFill(c.s, 10, 20, 9, 14, scratch);
+    EXPECT_EQ(c.Count(0x0000FF), 0u) << "seeded on the border: nothing";
+    graphraster::FloodFill(c.s, 5000, 20, 9, 14, scratch);
+    EXPECT_EQ(c.Count(0x0000FF), 0u) << "seeded outside: nothing";
+    // Outside the box the fill runs over the red line (not the border colour) to the edges.
+    graphraster::FloodFill(c.s, 0, 0, 9, 14, scratch);
+    EXPECT_EQ(c.Count(0x0000FF), 1000u * 750 - 51u * 31);
+    (void)rules;
+  }
+  // A hatched brush paints colours that are in the area already without looping; a comb of
+  // 1-pixel teeth with a stack of 4 spans takes the search path for what did not fit.
+  Canvas c;
+  for (int x = 1; x < 1000; x += 2) graphraster::Line(c.s, kRev2, x, 1, x, 748, 14);
+  c.s.hatch = 4;
+  scratch.spanLimit = 4;
+  graphraster::FloodFill(c.s, 0, 0, 14, 14, scratch);
+  scratch.spanLimit = 0;
+  uint64_t black = 0;
+  for (int x = 0; x < 1000; x += 2) {
+    for (int y = 1; y < 749; ++y) black += c.At(x, y) == kBlack;
+  }
+  const uint64_t expectedBlack = [] {
+    uint64_t n = 0;  // hatch gaps in the teeth: cross hatch rows 3 mod 8 and column 4 mod 8 are set
+    for (int x = 0; x < 1000; x += 2) {
+      for (int y = 1; y < 749; ++y) n += (y & 7) != 3 && (x & 7) != 4;
+    }
+    return n;
+  }();
+  EXPECT_EQ(black, expectedBlack) << "every tooth reached";
+  EXPECT_EQ(c.At(998, 748), kBlack);
+  EXPECT_EQ(c.At(996, 748), kYellow) << "column 4 of the hatch";
+}
+
+TEST(RasterText, GlyphsCellsAndMix) {
+  Canvas c;
+  c.s.bkColour = 1;
+  graphraster::Text(c.s, 100, 50, "HI", 2, 15);
+  // Opaque: both cells are filled, the strokes on top, nothing outside the cells.
+  EXPECT_EQ(c.Count(kWhite) + c.Count(0x0000B0), 2u * 8 * 16);
+  for (int i = 0; i < 2; ++i) {
+    const uint8_t* rows = graphfont::GlyphRows("HI"[i]);
+    for (int r = 0; r < 16; ++r) {
+      for (int k = 0; k < 8; ++k) {
+        EXPECT_EQ(c.At(100 + 8 * i + k, 50 + r), ((rows[r] >> (7 - k)) & 1) ? kWhite : 0x0000B0u);
+      }
+    }
+  }
+  // Transparent: strokes only; a character without a glyph is an empty cell.
+  c.Clear();
+  c.s.opaque = false;
+  graphraster::Text(c.s, 0, 0,
+                    "A\x01"
+                    "B",
+                    3, 15);
+  uint64_t strokes = 0;
+  for (const char ch : {'A', 'B'}) {
+    for (int r = 0; r < 16; ++r) strokes += __builtin_popcount(graphfont::GlyphRows(ch)[r]);
+  }
+  EXPECT_EQ(c.Count(kWhite), strokes);
+  for (int y = 0; y < 16; ++y) {
+    for (int x = 8; x < 16; ++x) EXPECT_EQ(c.At(x, y), kBlack);
+  }
+  // Every printable character has a glyph inside its cell's rows 2..14, and they differ.
+  std::set<std::vector<uint8_t>> seen;
+  for (int ch = 33; ch < 127; ++ch) {
+    const uint8_t* rows = graphfont::GlyphRows(static_cast<unsigned char>(ch));
+    ASSERT_NE(rows, nullptr);
+    EXPECT_EQ(rows[0] | rows[1] | rows[15], 0) << char(ch);
+    seen.insert(std::vector<uint8_t>(rows, rows + 16));
+  }
+  EXPECT_EQ(seen.size(), 94u);
+  EXPECT_EQ(graphfont::GlyphRows(127), nullptr);
+  // Clipped at the left edge and far away.
+  c.Clear();
+  graphraster::Text(c.s, -4, 0, "HH", 2, 15);
+  graphraster::Text(c.s, INT32_MAX - 3, 0, "HH", 2, 15);
+  graphraster::Text(c.s, INT32_MIN, INT32_MIN, "HH", 2, 15);
+  EXPECT_GT(c.Lit(), 0u);
+  EXPECT_TRUE(c.DamageCoversDrawing());
+}
+
+TEST(RasterText, CellTextBoxCoversTheCells) {
+  Canvas c;
+  graphraster::CellText(c.s, 16, 32, "Hi!", 3, 15, 4, 8, 15);
+  uint64_t box = 0;
+  for (int y = 0; y < 100; ++y) {
+    for (int x = 0; x < 100; ++x) {
+      const bool inBox = x >= 16 && x <= 16 + 3 * 8 - 1 && y >= 32 && y <= 32 + 15;
+      EXPECT_EQ(c.At(x, y) != kBlack, inBox) << x << "," << y;
+      box += inBox;
+    }
+  }
+  EXPECT_EQ(c.Count(kWhite) + c.Count(kRed), box);
+  EXPECT_GT(c.Count(kWhite), 10u);
+  c.Clear();
+  graphraster::CellText(c.s, 0, 0, "", 0, 15, 4, 8, 15);
+  EXPECT_EQ(c.Lit(), 0u);
+}
+
+TEST(RasterImages, RasterOperationsAndPool) {
+  Canvas c(16, 8);
+  // Source: a 4 x 2 image of known values; destination pattern beside it.
+  const uint32_t src[8] = {0xFF00FF, 0x00FF00, 0x123456, 0x000000,
+                           0xFFFFFF, 0x0F0F0F, 0xABCDEF, 0x808080};
+  const uint32_t dst = 0x3C3C3C;
+  struct Op {
+    uint32_t rop;
+    uint32_t (*f)(uint32_t, uint32_t);
+  } ops[] = {{graphraster::kRopCopy, [](uint32_t s, uint32_t) { return s; }},
+             {graphraster::kRopErase, [](uint32_t s, uint32_t d) { return s & ~d & 0xFFFFFF; }},
+             {graphraster::kRopAnd, [](uint32_t s, uint32_t d) { return s & d; }},
+             {graphraster::kRopPaint, [](uint32_t s, uint32_t d) { return s | d; }},
+             {graphraster::kRopInvert, [](uint32_t s, uint32_t d) { return s ^ d; }}};
+  for (const Op& op : ops) {
+    std::fill(c.pixels.begin(), c.pixels.end(), dst);
+    graphraster::PutImage(c.s, 2, 3, src, 4, 2, op.rop);
+    for (int y = 0; y < 8; ++y) {
+      for (int x = 0; x < 16; ++x) {
+        const bool in = x >= 2 && x < 6 && y >= 3 && y < 5;
+        EXPECT_EQ(c.At(x, y), in ? op.f(src[(y - 3) * 4 + x - 2], dst) : dst) << op.rop;
+      }
+    }
+  }
+  std::fill(c.pixels.begin(), c.pixels.end(), dst);
+  graphraster::PutImage(c.s, 2, 3, src, 4, 2, 0x123456);
+  EXPECT_EQ(c.Count(dst), 16u * 8) << "an unknown operation draws nothing";
+  // An image larger than the area, put beyond the top-left corner: clipped.
+  graphraster::PutImage(c.s, -1, -1, src, 4, 2, graphraster::kRopCopy);
+  EXPECT_EQ(c.At(0, 0), 0x0F0F0Fu);
+  EXPECT_EQ(c.At(2, 0), 0x808080u);
+  EXPECT_EQ(c.At(3, 0), dst);
+
+  // The pool: capture (parts outside read black), put back, free; stale numbers draw nothing.
+  Canvas big;
+  graphraster::Line(big.s, kRev2, 0, 0, 9, 0, 14);
+  const uint32_t a = graphimages::Capture(big.s, 9, 1, -2, 0);  // corners in any order
+  ASSERT_NE(a, 0u);
+  graphimages::Put(big.s, 100, 100, a, graphraster::kRopCopy);
+  EXPECT_EQ(big.At(102, 100), kYellow) << "x 0 of the capture";
+  EXPECT_EQ(big.At(101, 100), kBlack) << "x -1: outside, black";
+  EXPECT_EQ(big.At(111, 100), kYellow);
+  EXPECT_EQ(big.At(112, 100), kBlack) << "12 columns";
+  graphimages::Free(a);
+  graphimages::Free(a);
+  big.Clear();
+  graphimages::Put(big.s, 100, 100, a, graphraster::kRopCopy);
+  EXPECT_EQ(big.Lit(), 0u) << "freed";
+  EXPECT_EQ(graphimages::Capture(big.s, 0, 0, INT32_MAX, 0), 0u) << "wider than the pool";
+  EXPECT_EQ(graphimages::Capture(big.s, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), 0u);
+  // 64 images at most; a quarter of the pool each fills it after four.
+  uint32_t held[graphimages::kImages];
+  for (uint32_t k = 0; k < graphimages::kImages; ++k) {
+    held[k] = graphimages::Capture(big.s, 0, 0, 0, 0);
+    ASSERT_NE(held[k], 0u);
+    EXPECT_NE(held[k], a) << "a freed number names no later image";
+  }
+  EXPECT_EQ(graphimages::Capture(big.s, 0, 0, 0, 0), 0u) << "no slot left";
+  for (uint32_t k = 0; k < graphimages::kImages; ++k) graphimages::Free(held[k]);
+  const uint32_t quarter[4] = {
+      graphimages::Capture(big.s, 0, 0, 4095, 1023), graphimages::Capture(big.s, 0, 0, 4095, 1023),
+      graphimages::Capture(big.s, 0, 0, 4095, 1023), graphimages::Capture(big.s, 0, 0, 4095, 1023)};
+  for (uint32_t q : quarter) ASSERT_NE(q, 0u);
+  EXPECT_EQ(graphimages::Capture(big.s, 0, 0, 0, 0), 0u) << "no pixels left";
+  graphimages::Free(quarter[0]);
+  graphimages::Free(quarter[2]);
+  // Two separate quarter gaps: half the pool is taken after moving the images together.
+  const uint32_t half = graphimages::Capture(big.s, 0, 0, 4095, 2047);
+  EXPECT_NE(half, 0u);
+  graphimages::Free(quarter[1]);
+  graphimages::Free(quarter[3]);
+  graphimages::Free(half);
+  EXPECT_EQ(graphimages::Count(), 0u);
 }
 
 }  // namespace

@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 
-.PHONY: setup build zentavor trabolix test test-asan test-tsan bench format clean
+.PHONY: setup build zentavor trabolix demo test test-asan test-tsan bench format clean
 .PHONY: programs install uninstall package screenshots
 
 setup:
@@ -19,6 +19,11 @@ zentavor: build-default
 
 trabolix: build-default
 	@scripts/run build/default/shooter/trabolix
+
+# The graphics library's demo, one of everything it draws: revision 2, then revision 1.
+demo: build-default
+	@scripts/run build/default/graph/graph_demo 6
+	@scripts/run build/default/graph/graph_demo_r1 6
 
 test: build-default
 	ctest --preset default -j $(JOBS)

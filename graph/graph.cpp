@@ -450,6 +450,10 @@ uint64_t CountPixels(uint32_t rgb) {
   return graphcore::CountBufferPixels(rgb);
 }
 
+void CopyPixels(uint32_t* out) {
+  graphcore::ReadBuffer(out);
+}
+
 uint64_t Requests(unsigned kind) {
   return kind < graphcore::kKinds ? graphcore::gExecuted[kind].load() : 0;
 }

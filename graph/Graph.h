@@ -112,8 +112,7 @@ void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2);
 // Sets the pixel (x, y) to the colour.
 void Plot(uint32_t x, uint32_t y, uint32_t colour);
 
-// Rectangle with corners (x1, y1), (x2, y2): outline in the line style, or filled (rev. 2 both
-// corners included, rev. 1 right column and bottom row excluded).
+// Rectangle outlined in the line style or filled; rev. 2 includes the corner (x2, y2), rev. 1 not.
 void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill);
 
 // A polygon vertex.
@@ -121,47 +120,36 @@ struct Point {
   int32_t x, y;
 };
 
-// Open polyline through the points (last point drawn as Line draws its end point) or, with fill,
-// the filled closed polygon (even-odd rule); answers FALSE and draws nothing for more than 100
-// points.
+// Polyline (fill FALSE) or filled polygon (even-odd); over 100 points: FALSE and nothing drawn.
 bool Polygon(const Point* points, uint32_t count, uint32_t colour, bool fill);
 
-// Fills the 4-connected area around (x, y) up to pixels of colour `border` with the fill pattern in
-// `colour`; seeded on a border pixel it draws nothing.
+// Fills the 4-connected area around (x, y) up to pixels of colour `border` with the fill pattern.
 void FloodFill(uint32_t x, uint32_t y, uint32_t colour, uint32_t border);
 
-// Arc of the ellipse inscribed in the box (right column, bottom row excluded), counter-clockwise
-// from the ray through (xs, ys) to the ray through (xe, ye), in the line style; equal rays give the
-// whole ellipse.
+// Arc of the ellipse in the box (as Ellipse), counter-clockwise from ray (xs, ys) to ray (xe, ye).
 void Arc(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
          uint32_t ye, uint32_t colour);
 
-// Pie wedge: the arc as Arc draws it and its two radii, in the line style, or with fill its area in
-// the fill pattern.
+// Pie wedge: Arc's arc and its two radii in the line style, or with fill its area filled.
 void Pie(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
          uint32_t ye, uint32_t colour, bool fill);
 
-// Text (up to 257 characters) with its first cell's top-left corner at (x, y); opaque mix: cells
-// filled with the background colour first.
+// Text (at most 257 characters) from (x, y); opaque mix: on cells of the background colour.
 void OutTextXY(uint32_t x, uint32_t y, const char* text, uint32_t colour);
 
-// Text (up to 257 characters) in boxColour cells from the text position, which moves right by its
-// length (to the next row's first column past the window's right column).
+// Text on boxColour cells at the text position, which moves on (a row down past the window).
 void OutText(const char* text, uint32_t colour, uint32_t boxColour);
 
-// Captures the box (corners in any order, both included) as an image; 0 when the pool (64 images,
-// 4096 x 4096 pixels in all) has no room for it.
+// Image of the box (corners in any order); 0 when the pool (64 images, 4096^2 pixels) is full.
 uint32_t GetImage(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2);
 
-// Combines the image at its size onto the area at (x, y) with _GPSET, _GPRESET, _GAND, _GOR or
-// _GXOR; an unknown image or operation draws nothing.
+// Combines the image onto (x, y) with _GPSET, _GPRESET, _GAND, _GOR or _GXOR (others: nothing).
 void PutImage(uint32_t x, uint32_t y, uint32_t image, uint32_t rop);
 
 // Frees the image for a later GetImage; an unknown or freed image is left alone.
 void FreeImage(uint32_t image);
 
-// Limits drawing to the rectangle between the corners (put in order), its right column and bottom
-// row excluded.
+// Limits drawing to the rectangle between the corners, its right column and bottom row excluded.
 void SetClipRect(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom);
 
 // Removes the clip rectangle: drawing reaches the whole drawing area again.

@@ -102,6 +102,25 @@ std::string Where(int64_t x1, int64_t y1, int64_t x2, int64_t y2) {
          std::to_string(y2);
 }
 
+TEST(RasterPixel, OnePixelColourNumbersAndClip) {
+  Canvas c;
+  graphraster::Pixel(c.s, 5, 6, 266);  // only the low 8 bits count: colour 10
+  EXPECT_EQ(c.At(5, 6), kLightGreen);
+  graphraster::Pixel(c.s, 7, 6, 16);  // beyond the standard palette: black
+  graphraster::Pixel(c.s, -1, 0, 15);
+  graphraster::Pixel(c.s, 1000, 0, 15);
+  graphraster::Pixel(c.s, 0, 750, 15);
+  EXPECT_EQ(c.Lit(), 1u);
+  EXPECT_EQ(c.s.damage.left, 5);
+  EXPECT_EQ(c.s.damage.right, 8) << "the black pixel at (7, 6) was drawn too";
+  c.s.clipped = true;
+  c.s.clip = {10, 10, 20, 20};
+  graphraster::Pixel(c.s, 20, 15, 15);
+  graphraster::Pixel(c.s, 19, 19, 15);
+  EXPECT_EQ(c.At(20, 15), kBlack) << "right column of the clip excluded";
+  EXPECT_EQ(c.At(19, 19), kWhite);
+}
+
 TEST(RasterLine, EndPointsPerRevision) {
   Canvas c;
   graphraster::Line(c.s, kRev2, 10, 10, 10, 10, 15);

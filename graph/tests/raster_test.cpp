@@ -164,15 +164,15 @@ TEST(RasterLine, EndPointsPerRevision) {
 // Random lines, mostly reaching outside the area, give exactly the rule's pixels inside it, for any
 // clip rectangle, and drawing them again in colour 0 erases them.
 TEST(RasterLine, ClippingKeepsTheUnclippedPixels) {
-  Canvas c;
+  Canvas c(320, 240);
   std::mt19937 random(11);
-  std::uniform_int_distribution<int32_t> x(-1500, 2500), y(-1500, 2300);
+  std::uniform_int_distribution<int32_t> x(-480, 800), y(-480, 720);
   for (const Rules& rules : {kRev2, kRev1}) {
-    for (int i = 0; i < 240; ++i) {
+    for (int i = 0; i < 150; ++i) {
       const int32_t x1 = x(random), y1 = y(random), x2 = x(random), y2 = y(random);
       c.s.clipped = i % 3 == 0;
-      c.s.clip = {int32_t(random() % 400), int32_t(random() % 300), int32_t(500 + random() % 600),
-                  int32_t(400 + random() % 400)};
+      c.s.clip = {int32_t(random() % 130), int32_t(random() % 100), int32_t(160 + random() % 200),
+                  int32_t(130 + random() % 130)};
       const graphraster::Rect a = graphraster::DrawArea(c.s);
       graphtest::Points want;
       graphtest::ReferenceSteps(x1, y1, x2, y2, rules.lineEndPoint, a.left, a.top, a.right,
@@ -188,7 +188,7 @@ TEST(RasterLine, ClippingKeepsTheUnclippedPixels) {
       ASSERT_EQ(c.Lit(), 0u);
     }
   }
-  c.s.clipped = false;
+  Canvas whole;  // the far-away lines on the full 1000 x 750 area
   // Far-away end points: visited only where visible, exactly.
   const int32_t far[][4] = {{-2000000000, 3, 2000000000, 700},
                             {500, -2147483647, 501, 2147483647},
@@ -196,12 +196,12 @@ TEST(RasterLine, ClippingKeepsTheUnclippedPixels) {
                             {2147483647, 10, -5, 12},
                             {INT32_MIN, INT32_MIN, INT32_MAX, 100}};
   for (const auto& l : far) {
-    c.Clear();
-    graphraster::Line(c.s, kRev2, l[0], l[1], l[2], l[3], 15);
+    whole.Clear();
+    graphraster::Line(whole.s, kRev2, l[0], l[1], l[2], l[3], 15);
     const graphtest::Points want =
         graphtest::ReferenceLine(l[0], l[1], l[2], l[3], true, 1000, 750);
-    EXPECT_EQ(c.Count(kWhite), want.size()) << Where(l[0], l[1], l[2], l[3]);
-    for (const auto& [px, py] : want) EXPECT_EQ(c.At(px, py), kWhite) << px << "," << py;
+    EXPECT_EQ(whole.Count(kWhite), want.size()) << Where(l[0], l[1], l[2], l[3]);
+    for (const auto& [px, py] : want) EXPECT_EQ(whole.At(px, py), kWhite) << px << "," << py;
   }
 }
 
@@ -210,12 +210,12 @@ TEST(RasterLine, ClippingKeepsTheUnclippedPixels) {
 // nothing (transparent mix) where it is off; the invisible pen draws nothing; revision 2's end
 // point is solid.
 TEST(RasterLine, StylesFollowTheStepIndex) {
-  Canvas c;
+  Canvas c(320, 240);
   std::mt19937 random(2024);
   for (const Rules& rules : {kRev2, kRev1}) {
-    for (int i = 0; i < 600; ++i) {
-      const int32_t x1 = int32_t(random() % 1000), y1 = int32_t(random() % 750);
-      const int32_t reach = i % 4 == 0 ? 1400 : 70;
+    for (int i = 0; i < 300; ++i) {
+      const int32_t x1 = int32_t(random() % 320), y1 = int32_t(random() % 240);
+      const int32_t reach = i % 4 == 0 ? 500 : 70;
       const int32_t x2 = x1 + int32_t(random() % (2 * reach + 1)) - reach;
       const int32_t y2 = y1 + int32_t(random() % (2 * reach + 1)) - reach;
       const uint32_t style = random() % 7, colour = 1 + random() % 15;
@@ -224,7 +224,7 @@ TEST(RasterLine, StylesFollowTheStepIndex) {
       c.s.bkColour = colour ^ 5;
       std::fill(c.pixels.begin(), c.pixels.end(), 0x123456u);
       std::map<std::pair<int64_t, int64_t>, uint32_t> want;
-      graphtest::ReferenceSteps(x1, y1, x2, y2, false, 0, 0, 1000, 750,
+      graphtest::ReferenceSteps(x1, y1, x2, y2, false, 0, 0, 320, 240,
                                 [&](int64_t px, int64_t py, int64_t step) {
                                   if (style == graphraster::kPsNull)
                                     return;  // draws nothing, no gaps either
@@ -234,7 +234,7 @@ TEST(RasterLine, StylesFollowTheStepIndex) {
                                     want[{px, py}] = kStdPalette[colour ^ 5];
                                   }
                                 });
-      if (rules.lineEndPoint && x2 >= 0 && x2 < 1000 && y2 >= 0 && y2 < 750) {
+      if (rules.lineEndPoint && x2 >= 0 && x2 < 320 && y2 >= 0 && y2 < 240) {
         want[{x2, y2}] = kStdPalette[colour];
       }
       graphraster::Line(c.s, rules, x1, y1, x2, y2, colour);
@@ -622,18 +622,17 @@ bool InsidePolygon(const std::vector<graphraster::Point>& pts, int64_t x, int64_
 
 TEST(RasterPolygon, FillOutlineAndPolyline) {
   std::mt19937 random(99);
-  for (int round = 0; round < 30; ++round) {
+  for (int round = 0; round < 16; ++round) {
     std::vector<graphraster::Point> pts(3 + random() % 8);
     for (auto& p : pts) p = {int32_t(random() % 300) + 50, int32_t(random() % 300) + 50};
     for (const Rules& rules : {kRev2, kRev1}) {
-      Canvas c;
-      c.s.bkColour = 0;
+      Canvas c(400, 400);
       graphraster::Polygon(c.s, rules, pts.data(), uint32_t(pts.size()), 4, true);
       graphtest::Points edges;
       for (std::size_t i = 0; i < pts.size(); ++i) {
         const auto& a = pts[i];
         const auto& b = pts[(i + 1) % pts.size()];
-        const auto e = graphtest::ReferenceLine(a.x, a.y, b.x, b.y, true, 1000, 750);
+        const auto e = graphtest::ReferenceLine(a.x, a.y, b.x, b.y, true, 400, 400);
         edges.insert(e.begin(), e.end());
       }
       for (int y = 40; y < 360; ++y) {

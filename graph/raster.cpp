@@ -174,14 +174,14 @@ uint32_t Steps(Surface& s, int64_t x1, int64_t y1, int64_t x2, int64_t y2, const
       solid ? 0 : static_cast<uint32_t>((phase + static_cast<uint64_t>(lo)) % pen.dashes.length);
   // The minor step is taken without a branch: its pattern along the line is irregular, so a branch
   // would often be mispredicted. A solid pen needs no pattern test.
-  auto walk = [&](auto solid) {
+  auto walk = [&](auto allOn) {
     for (int64_t k = lo; k <= hi; ++k) {
-      if (solid || ((pen.dashes.bits >> ph) & 1)) {
+      if (allOn || ((pen.dashes.bits >> ph) & 1)) {
         p[at] = pen.rgb;
       } else if (pen.opaque) {
         p[at] = pen.bkRgb;
       }
-      if (!solid && ++ph == pen.dashes.length) ph = 0;
+      if (!allOn && ++ph == pen.dashes.length) ph = 0;
       at += majorStep;
       e += dm2;
       const bool minor = e >= d2;

@@ -172,21 +172,23 @@ uint32_t Steps(Surface& s, int64_t x1, int64_t y1, int64_t x2, int64_t y2, const
   uint32_t* const p = s.pixels;
   uint32_t ph =
       solid ? 0 : static_cast<uint32_t>((phase + static_cast<uint64_t>(lo)) % pen.dashes.length);
-  // The minor step is taken without a branch: its pattern along the line is irregular, so a branch
-  // would often be mispredicted. A solid pen needs no pattern test.
+  // A solid pen needs no pattern test. The pen's colours are held in locals, as the pixel stores
+  // could otherwise be taken to change them.
+  const uint32_t rgb = pen.rgb, bkRgb = pen.bkRgb, bits = pen.dashes.bits;
   auto walk = [&](auto allOn) {
     for (int64_t k = lo; k <= hi; ++k) {
-      if (allOn || ((pen.dashes.bits >> ph) & 1)) {
-        p[at] = pen.rgb;
+      if (allOn || ((bits >> ph) & 1)) {
+        p[at] = rgb;
       } else if (pen.opaque) {
-        p[at] = pen.bkRgb;
+        p[at] = bkRgb;
       }
       if (!allOn && ++ph == pen.dashes.length) ph = 0;
       at += majorStep;
       e += dm2;
-      const bool minor = e >= d2;
-      e -= minor ? d2 : 0;
-      at += minor ? minorStep : 0;
+      if (e >= d2) {
+        e -= d2;
+        at += minorStep;
+      }
     }
   };
   if (solid) {
@@ -507,8 +509,11 @@ void Pixel(Surface& s, int32_t x, int32_t y, uint32_t colour) {
 
 void Line(Surface& s, const Rules& rules, int32_t x1, int32_t y1, int32_t x2, int32_t y2,
           uint32_t colour) {
-  Steps(s, x1, y1, x2, y2, MakePen(s, s.penStyle, colour), 0, false);
-  if (rules.lineEndPoint) Pixel(s, x2, y2, colour);
+  const Pen pen = MakePen(s, s.penStyle, colour);
+  // With a solid pen the end point is the line's step n, drawn in the same pass.
+  const bool endStep = rules.lineEndPoint && pen.dashes.bits == kDashes[kPsSolid].bits;
+  Steps(s, x1, y1, x2, y2, pen, 0, endStep);
+  if (rules.lineEndPoint && !endStep) Pixel(s, x2, y2, colour);
 }
 
 void Rectangle(Surface& s, const Rules& rules, uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2,

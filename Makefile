@@ -3,8 +3,8 @@ JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 
-.PHONY: setup setup-clang build zentavor trabolix test test-asan test-tsan bench fuzz format \
-	check-format build-werror clean
+.PHONY: setup setup-clang build zentavor trabolix demo test test-asan test-tsan bench fuzz \
+	format check-format build-werror clean
 .PHONY: programs install uninstall package screenshots
 
 setup:
@@ -21,6 +21,11 @@ zentavor: build-default
 
 trabolix: build-default
 	@scripts/run build/default/shooter/trabolix
+
+# The graphics library's demo, one of everything it draws: revision 2, then revision 1.
+demo: build-default
+	@scripts/run build/default/graph/graph_demo 6
+	@scripts/run build/default/graph/graph_demo_r1 6
 
 test: build-default
 	ctest --preset default -j $(JOBS)

@@ -50,8 +50,8 @@ void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour);
 void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour);
 
 // Ellipse inscribed in the box (x - a, y - b) to (x + a, y + b), the box's right column and bottom
-// row excluded: its outline in the line style, or with `fill` its area in the fill pattern.
-// Main thread.
+// row excluded: its outline in the line style, or with `fill` its area in the fill pattern (with a
+// solid outline in revision 2). Main thread.
 void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill);
 
 // Fills the drawing area (mode 0) or the text window (mode 2) with the background colour, solid;
@@ -109,6 +109,55 @@ TextPosition SetTextPosition(uint32_t col, uint32_t row);
 // Sets the text window to the cells between the given corners (each clamped to 1..Columns and
 // 1..Rows, in any order) and moves the text position to its top-left cell. Main thread.
 void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2);
+
+// The drawing vocabulary. Coordinates are 32-bit values read as signed, clipped to the drawing area
+// and the clip rectangle; colours are colour numbers (low 8 bits). Main thread, after Init.
+
+// Sets the pixel (x, y) to the colour.
+void Plot(uint32_t x, uint32_t y, uint32_t colour);
+
+// Rectangle outlined in the line style or filled; rev. 2 includes the corner (x2, y2), rev. 1 not.
+void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill);
+
+// A polygon vertex.
+struct Point {
+  int32_t x, y;
+};
+
+// Polyline (fill FALSE) or filled polygon (even-odd); over 100 points: FALSE and nothing drawn.
+bool Polygon(const Point* points, uint32_t count, uint32_t colour, bool fill);
+
+// Fills the 4-connected area around (x, y) up to pixels of colour `border` with the fill pattern.
+void FloodFill(uint32_t x, uint32_t y, uint32_t colour, uint32_t border);
+
+// Arc of the ellipse in the box (as Ellipse), counter-clockwise from ray (xs, ys) to ray (xe, ye).
+void Arc(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
+         uint32_t ye, uint32_t colour);
+
+// Pie wedge: Arc's arc and its two radii in the line style, or with fill its area filled.
+void Pie(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
+         uint32_t ye, uint32_t colour, bool fill);
+
+// Text (at most 257 characters) from (x, y); opaque mix: on cells of the background colour.
+void OutTextXY(uint32_t x, uint32_t y, const char* text, uint32_t colour);
+
+// Text on boxColour cells at the text position, which moves on (a row down past the window).
+void OutText(const char* text, uint32_t colour, uint32_t boxColour);
+
+// Image of the box (corners in any order); 0 when the pool (64 images, 4096^2 pixels) is full.
+uint32_t GetImage(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2);
+
+// Combines the image onto (x, y) with _GPSET, _GPRESET, _GAND, _GOR or _GXOR (others: nothing).
+void PutImage(uint32_t x, uint32_t y, uint32_t image, uint32_t rop);
+
+// Frees the image for a later GetImage; an unknown or freed image is left alone.
+void FreeImage(uint32_t image);
+
+// Limits drawing to the rectangle between the corners, its right column and bottom row excluded.
+void SetClipRect(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom);
+
+// Removes the clip rectangle: drawing reaches the whole drawing area again.
+void NoClip();
 
 // Drawing area and text grid of the latest Init, and the number of colours the display shows
 // (0 until the first Init; the largest cardinal on a display of 32 bits per pixel).

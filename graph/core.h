@@ -1,10 +1,13 @@
 // Internals shared by both revisions of the graphics library: the back buffer and its damage, the
-// request block and its execution, the window loop. Not for use outside graph/.
+// request block and its execution (execute.cpp, drawing through raster.h), the window loop
+// (core.cpp). Not for use outside graph/.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
 
+#include "graph/raster.h"
 #include "graph/sync.h"
 #include "platform/win_sdl.h"
 
@@ -49,21 +52,32 @@ inline constexpr unsigned kKinds = 23;
 
 // The request block: a kind and its argument words a0, a1, ...; the point list (kind 13) runs
 // from a3 for up to 100 points, the text (kinds 17, 18) from a7 or a3 for up to 257 characters.
+inline constexpr uint32_t kMaxPoints = 100;
+inline constexpr uint32_t kMaxText = 257;
+inline constexpr std::size_t kWords = 3 + 2 * kMaxPoints;
 struct Request {
   uint8_t kind;
-  uint32_t a[3 + 200];
+  uint32_t a[kWords];
 };
 
 // Pen style codes.
-inline constexpr uint32_t kPsSolid = 0, kPsDash = 1, kPsDot = 2, kPsDashDot = 3, kPsDashDotDot = 4,
-                          kPsNull = 5;
+using graphraster::kPsDash;
+using graphraster::kPsDashDot;
+using graphraster::kPsDashDotDot;
+using graphraster::kPsDot;
+using graphraster::kPsNull;
+using graphraster::kPsSolid;
 
 // Palette table size and the largest load.
 inline constexpr uint32_t kPaletteEntries = 1025;
 inline constexpr uint32_t kMaxPaletteLoad = 1024;
 
-// The revision linked in (2 or 1), defined by the revision's transport file.
-extern const int gRevision;
+// The revision's drawing rules, defined by its transport file.
+extern const graphraster::Rules kRules;
+
+// Whether ClearScreen puts the text position back at the text window's top-left cell (defined by
+// the revision's transport file).
+extern const bool kClearScreenHomesText;
 
 // The single request block (filled by the main thread; revision 1's drawing thread reads it).
 extern Request gRequest;
@@ -77,10 +91,14 @@ extern uint32_t gPaletteCount;
 extern graphsync::Gate gBufferLock;
 extern graphsync::Lock gWindowLock;
 
+// The back buffer as a surface with the executing thread's drawing state. Its pixels, size and
+// damage are guarded by gBufferLock; the drawing state belongs to the executing thread.
+extern graphraster::Surface gBuffer;
+
 // Executes the block's request against the back buffer (kinds 5 and above inside the buffer gate,
-// marking what they change as damaged for the window). The executing thread: the main thread in
-// revision 2, the drawing thread in revision 1.
-void Execute(const Request& r);
+// marking what they change as damaged for the window); rqGetImage answers its image in a4. The
+// executing thread: the main thread in revision 2, the drawing thread in revision 1.
+void Execute(Request& r);
 
 // Gives the back buffer the size width x depth, black, the whole area damaged. Answers false when
 // the size exceeds the maximum. Takes the buffer lock. The thread that creates the surfaces.
@@ -142,13 +160,6 @@ extern std::atomic<platform::WinHandle> gWindow;
 // Answers whether drawn pixels wait to be copied to the window or are being shown (for
 // graphprobe::WaitPresented). Any thread.
 bool DamagePending();
-
-// Test switch: lines wholly inside the clip area take the clipping path too (which must set the
-// same pixels). Change it only while no request is pending.
-extern std::atomic<bool> gAlwaysClip;
-
-// For tests: sets gAlwaysClip once no request is pending. Main thread.
-void SetAlwaysClip(bool on);
 
 // For tests: copies the back buffer (Width x Depth pixels, rows Width apart) to `out` once no
 // request is pending. Main thread.

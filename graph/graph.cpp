@@ -86,6 +86,16 @@ void FilledRectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_
   PostRequest();
 }
 
+// Copies up to kMaxText characters of `text` into the request from word k, with a 0 byte after
+// them when they are fewer; answers how many.
+uint32_t PutText(Request& r, std::size_t k, const char* text) {
+  const std::size_t n = text ? strnlen(text, kMaxText) : 0;
+  char* to = reinterpret_cast<char*>(&r.a[k]);
+  if (n > 0) std::memcpy(to, text, n);
+  if (n < kMaxText) to[n] = 0;
+  return static_cast<uint32_t>(n);
+}
+
 uint32_t Clamp(uint32_t v, uint32_t lo, uint32_t hi) {
   return std::max(lo, std::min(v, hi));
 }
@@ -198,8 +208,155 @@ void ClearScreen(uint32_t mode) {
       SetFillMask(user);
     }
   }
-  if (gRevision == 2) SetTextPosition(1, 1);
+  if (kClearScreenHomesText) SetTextPosition(1, 1);
   DisplayCursor(gCursorOn);
+}
+
+// The frame of a drawing operation: the text cursor comes off the picture first and is shown
+// again, if wanted, afterwards.
+struct Frame {
+  Frame() { HideCursor(); }
+  ~Frame() { DisplayCursor(gCursorOn); }
+  Frame(const Frame&) = delete;
+  Frame& operator=(const Frame&) = delete;
+};
+
+void Plot(uint32_t x, uint32_t y, uint32_t colour) {
+  Frame frame;
+  Request& r = BeginRequest(rqPixel);
+  r.a[0] = x;
+  r.a[1] = y;
+  r.a[2] = colour;
+  PostRequest();
+}
+
+void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill) {
+  Frame frame;
+  Request& r = BeginRequest(rqRectangle);
+  r.a[0] = x1;
+  r.a[1] = y1;
+  r.a[2] = x2;
+  r.a[3] = y2;
+  r.a[4] = colour;
+  r.a[5] = fill ? 1 : 0;
+  PostRequest();
+}
+
+bool Polygon(const Point* points, uint32_t count, uint32_t colour, bool fill) {
+  if (count > kMaxPoints || (points == nullptr && count > 0)) return false;
+  Frame frame;
+  Request& r = BeginRequest(rqPolygon);
+  r.a[0] = colour;
+  r.a[1] = fill ? 1 : 0;
+  r.a[2] = count;
+  for (uint32_t i = 0; i < count; ++i) {
+    r.a[3 + 2 * i] = static_cast<uint32_t>(points[i].x);
+    r.a[4 + 2 * i] = static_cast<uint32_t>(points[i].y);
+  }
+  PostRequest();
+  return true;
+}
+
+void FloodFill(uint32_t x, uint32_t y, uint32_t colour, uint32_t border) {
+  Frame frame;
+  Post4(rqFloodFill, x, y, colour, border);
+}
+
+namespace {
+
+// Fills an arc or pie request's box and rays.
+void ArcWords(Request& r, const uint32_t (&words)[8]) {
+  std::copy(words, words + 8, r.a);
+}
+
+}  // namespace
+
+void Arc(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
+         uint32_t ye, uint32_t colour) {
+  Frame frame;
+  Request& r = BeginRequest(rqArc);
+  ArcWords(r, {x1, y1, x2, y2, xs, ys, xe, ye});
+  r.a[8] = colour;
+  PostRequest();
+}
+
+void Pie(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
+         uint32_t ye, uint32_t colour, bool fill) {
+  Frame frame;
+  Request& r = BeginRequest(rqPie);
+  ArcWords(r, {x1, y1, x2, y2, xs, ys, xe, ye});
+  r.a[8] = fill ? 1 : 0;
+  r.a[9] = colour;
+  PostRequest();
+}
+
+void OutTextXY(uint32_t x, uint32_t y, const char* text, uint32_t colour) {
+  Frame frame;
+  Request& r = BeginRequest(rqText);
+  r.a[0] = x;
+  r.a[1] = y;
+  r.a[2] = colour;
+  PutText(r, 3, text);
+  PostRequest();
+}
+
+void OutText(const char* text, uint32_t colour, uint32_t boxColour) {
+  Frame frame;
+  Request& r = BeginRequest(rqCellText);
+  r.a[0] = (gTextCol - 1) * gCharWidth;
+  r.a[1] = (gTextRow - 1) * gCharHeight;
+  r.a[2] = colour;
+  r.a[3] = boxColour;
+  r.a[4] = gCharWidth;
+  r.a[5] = gCharHeight - gCharDescent - 1;  // the two heights add up to charHeight - 1
+  r.a[6] = gCharDescent;
+  const uint32_t length = PutText(r, 7, text);
+  PostRequest();
+  // The text position moves on; past the window's right column it continues one row down.
+  const uint64_t col = uint64_t{gTextCol} + length;
+  if (col > gWinRight) {
+    gTextCol = gWinLeft;
+    gTextRow = std::min(gTextRow + 1, gWinBottom);
+  } else {
+    gTextCol = static_cast<uint32_t>(col);
+  }
+}
+
+uint32_t GetImage(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
+  Frame frame;  // the cursor is not part of the picture
+  Request& r = BeginRequest(rqGetImage);
+  r.a[0] = x1;
+  r.a[1] = y1;
+  r.a[2] = x2;
+  r.a[3] = y2;
+  r.a[4] = 0;
+  PostRequest();
+  WaitIdle();  // revision 1: the drawing thread has answered
+  return r.a[4];
+}
+
+void PutImage(uint32_t x, uint32_t y, uint32_t image, uint32_t rop) {
+  Frame frame;
+  Post4(rqPutImage, x, y, image, rop);
+}
+
+void FreeImage(uint32_t image) {
+  Post1(rqFreeImage, image);
+}
+
+void SetClipRect(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
+  Frame frame;  // the cursor is shown and taken off under the same clip rectangle
+  const int32_t l = static_cast<int32_t>(left), t = static_cast<int32_t>(top);
+  const int32_t r = static_cast<int32_t>(right), b = static_cast<int32_t>(bottom);
+  Post4(rqClip, static_cast<uint32_t>(std::min(l, r)), static_cast<uint32_t>(std::min(t, b)),
+        static_cast<uint32_t>(std::max(l, r)), static_cast<uint32_t>(std::max(t, b)));
+}
+
+void NoClip() {
+  Frame frame;
+  Request& r = BeginRequest(rqNoClip);
+  (void)r;
+  PostRequest();
 }
 
 void InitStdPalette() {
@@ -300,6 +457,10 @@ uint64_t CountPixels(uint32_t rgb) {
 uint64_t Checksum() {
   graphcore::WaitIdle();
   return graphcore::BufferChecksum();
+}
+
+void CopyPixels(uint32_t* out) {
+  graphcore::ReadBuffer(out);
 }
 
 uint64_t Requests(unsigned kind) {

@@ -22,6 +22,10 @@ uint64_t CountPixels(uint32_t rgb);
 // changes it but for a chance of 2^-64. Revision 1 first waits as Pixel does.
 uint64_t Checksum();
 
+// Copies the back buffer (Width x Depth pixels 0x00RRGGBB, rows Width apart) to `out`. Revision 1
+// first waits as Pixel does.
+void CopyPixels(uint32_t* out);
+
 // Number of requests of `kind` (0..22) executed so far; 0 for other kinds. Any thread.
 uint64_t Requests(unsigned kind);
 

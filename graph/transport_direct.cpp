@@ -33,7 +33,11 @@ void Init() {
 
 namespace graphcore {
 
-const int gRevision = 2;
+// Revision 2's drawing rules: a line sets its end point, filled shapes get a solid outline in
+// their colour, rectangle corners are both included; ClearScreen homes the text position.
+const graphraster::Rules kRules = {
+    .lineEndPoint = true, .filledOutline = true, .rectangleInclusive = true};
+const bool kClearScreenHomesText = true;
 
 namespace {
 

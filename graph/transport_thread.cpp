@@ -15,7 +15,11 @@
 
 namespace graphcore {
 
-const int gRevision = 1;
+// Revision 1's drawing rules: a line leaves out its last pixel, filled shapes have no pen,
+// rectangles exclude their right column and bottom row; ClearScreen leaves the text position.
+const graphraster::Rules kRules = {
+    .lineEndPoint = false, .filledOutline = false, .rectangleInclusive = false};
+const bool kClearScreenHomesText = false;
 
 namespace {
 

@@ -1,23 +1,25 @@
-// A first look at the graphics library: opens the window, draws a circle and a fan of lines in
-// the standard colours, and keeps it open for a few seconds (the first argument, default 10).
+// The graphics library's demo: opens an 800 x 600 window, draws one of everything the library
+// draws (graph/examples/demo_scene.cpp) and keeps the window open for a few seconds (the first
+// argument, default 10). Built for both revisions: graph_demo (revision 2) and graph_demo_r1.
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "graph/Graph.h"
+#include "graph/examples/demo_scene.h"
+#include "graph/examples/demo_style.h"
 #include "rts/RTS.h"
 
 int main(int argc, char** argv) {
   rts::Start(argc, argv, 2);
   Graph::Init();
-  if (!Graph::Init(1, 1, 640, 480)) {
+  if (!Graph::Init(1, 1, 800, 600)) {
     std::puts("Sorry, graphics doesn't work");
     rts::End();
   }
-  Graph::Circle(320, 240, 100, 14);
-  for (uint32_t i = 0; i < 16; ++i) Graph::Line(20 + 40 * i, 460, 320, 240, i);
-  Graph::Ellipse(320, 240, 30, 15, 12, true);
+  graphdemo::Draw(graphdemo::SetStyle);
+  Graph::Flush();
   sleep(argc > 1 ? static_cast<unsigned>(std::atoi(argv[1])) : 10);
   rts::End();
 }

@@ -107,11 +107,10 @@ TEST(GraphR1Present, PresentsWhileRequestsComeWithoutPause) {
   }
 }
 
-// The fast path for lines wholly inside sets the clipping path's pixels, the last one left out.
-TEST(GraphR1Pixels, FastPathSetsTheClippingPathsPixels) {
-  std::string mismatch;
-  EXPECT_TRUE(graphtest::FastPathMatchesClipping(Graph::SetLineStyle, 7, 25, mismatch)) << mismatch;
-  // ClearScreen leaves the last two rows and columns: clear them of the random lines.
+// Short lines in every direction against the rule, the last pixel left out (styles and mixes:
+// raster_test).
+TEST(GraphR1Pixels, ShortLinesMatchTheRule) {
+  // ClearScreen leaves the last two rows and columns: clear them of earlier lines.
   for (uint32_t k = 1; k <= 2; ++k) {
     Graph::Line(0, 800 - k, 1000, 800 - k, 0);
     Graph::Line(1000 - k, 0, 1000 - k, 800, 0);
@@ -142,6 +141,42 @@ TEST(GraphR1Pixels, CircleAndClearScreen) {
   Graph::Line(999, 0, 999, 800, 15);
   Graph::ClearScreen(0);
   EXPECT_EQ(graphprobe::CountPixels(kWhite), 1000u + 799u) << "the last row and column are left";
+}
+
+// The new operations through the drawing thread, in revision 1's conventions.
+TEST(GraphR1Vocabulary, OperationsThroughTheDrawingThread) {
+  Graph::SetBkColor(0);
+  Graph::ClearScreen(0);
+  Graph::Rectangle(10, 10, 30, 20, 15, false);  // right column and bottom row excluded
+  EXPECT_EQ(graphprobe::Pixel(29, 19), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(30, 20), kBlack);
+  Graph::Rectangle(50, 50, 60, 60, 4, true);  // no pen: one less again
+  EXPECT_EQ(graphprobe::CountPixels(0xB00000), 9u * 9);
+  const Graph::Point line[] = {{100, 100}, {120, 100}};
+  EXPECT_TRUE(Graph::Polygon(line, 2, 15, false));
+  EXPECT_EQ(graphprobe::Pixel(119, 100), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(120, 100), kBlack) << "the last point is left out, as by Line";
+
+  Graph::Line(200, 200, 209, 200, 14);
+  const uint32_t image = Graph::GetImage(200, 200, 209, 200);
+  ASSERT_NE(image, 0u) << "the drawing thread's answer";
+  Graph::PutImage(200, 300, image, Graph::_GOR);
+  EXPECT_EQ(graphprobe::Pixel(205, 300), 0xFFFF00u);
+  Graph::FreeImage(image);
+
+  Graph::SetClipRect(0, 0, 100, 100);
+  Graph::FloodFill(500, 500, 2, 15);  // outside the clip rectangle: nothing
+  Graph::NoClip();
+  EXPECT_EQ(graphprobe::CountPixels(0x00B000), 0u);
+  Graph::OutTextXY(300, 400, "Trabolix", 11);
+  Graph::Arc(400, 400, 500, 500, 600, 450, 600, 450, 12);
+  Graph::Pie(400, 500, 500, 600, 600, 550, 450, 0, 13, true);
+  Graph::OutText("x", 15, 1);
+  EXPECT_GT(graphprobe::CountPixels(0x00FFFF), 10u);
+  EXPECT_GT(graphprobe::CountPixels(0xFF0000), 100u);
+  EXPECT_GT(graphprobe::CountPixels(0xFF00FF), 1000u);
+  EXPECT_EQ(graphprobe::Pixel(0, 0), 0x0000B0u) << "OutText's box at the first cell";
+  Graph::ClearScreen(0);
 }
 
 TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {

@@ -206,21 +206,10 @@ TEST(GraphR2Pixels, EndPointsAndErase) {
   EXPECT_EQ(Lit(), 0u);
 }
 
+// The rule itself is tested on a surface in memory (raster_test); here the requests' way through
+// the library, with far-away end points.
 TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
   Open();
-  std::mt19937 random(11);
-  std::uniform_int_distribution<int32_t> x(-1500, 2500), y(-1500, 2300);
-  for (int i = 0; i < 120; ++i) {
-    const int32_t x1 = x(random), y1 = y(random), x2 = x(random), y2 = y(random);
-    Graph::ClearScreen(0);
-    Graph::Line(uint32_t(x1), uint32_t(y1), uint32_t(x2), uint32_t(y2), 15);
-    const graphtest::Points want = graphtest::ReferenceLine(x1, y1, x2, y2, true, 1000, 750);
-    ASSERT_EQ(graphprobe::CountPixels(kWhite), want.size())
-        << x1 << "," << y1 << " " << x2 << "," << y2;
-    for (const auto& [px, py] : want) {
-      ASSERT_EQ(graphprobe::Pixel(uint32_t(px), uint32_t(py)), kWhite) << px << "," << py;
-    }
-  }
   // Far-away end points: visited only where visible, exactly.
   const int32_t far[][4] = {{-2000000000, 3, 2000000000, 700},
                             {500, -2147483647, 501, 2147483647},
@@ -238,13 +227,9 @@ TEST(GraphR2Pixels, ClippingKeepsTheUnclippedPixels) {
   }
 }
 
-// Lines wholly inside the area take a fast path of their own; it must set exactly the pixels of
-// the clipping path, end points included, for every pen style and background mix.
-TEST(GraphR2Pixels, FastPathSetsTheClippingPathsPixels) {
+// Short lines in every direction against the rule itself (styles and mixes: raster_test).
+TEST(GraphR2Pixels, ShortLinesMatchTheRule) {
   Open();
-  std::string mismatch;
-  EXPECT_TRUE(graphtest::FastPathMatchesClipping(Graph::SetLinestyle, 7, 40, mismatch)) << mismatch;
-  // And short lines in every direction against the rule itself.
   const int32_t ends[][2] = {{9, 3},  {3, 9}, {-3, 9}, {-9, 3},  {-9, -3}, {-3, -9}, {3, -9},
                              {9, -3}, {1, 0}, {0, 1},  {63, 20}, {64, 21}, {5, 5},   {-7, 7}};
   EXPECT_EQ(graphtest::ShortLinesMatchReference(ends, true, 1000, 750), "");
@@ -413,6 +398,110 @@ TEST(GraphR2Text, TextWindowPositionAndCursor) {
   EXPECT_EQ(graphprobe::Pixel(16, 16), 0xB00000u);
   EXPECT_EQ(Lit(), 1u);
   Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
+}
+
+// Every drawing operation through the library: its request reaches the back buffer in revision 2's
+// conventions, inside the frame that keeps the text cursor; the rules themselves are raster_test's.
+TEST(GraphR2Vocabulary, EveryOperationReachesTheBackBuffer) {
+  Open();
+  Graph::Plot(3, 4, 14);
+  EXPECT_EQ(graphprobe::Pixel(3, 4), kYellow);
+  Graph::Rectangle(30, 20, 10, 10, 15, false);  // both corners included
+  EXPECT_EQ(graphprobe::Pixel(30, 20), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(10, 10), kWhite);
+  Graph::Rectangle(100, 100, 100, 100, 10, true);
+  EXPECT_EQ(graphprobe::Pixel(100, 100), kLightGreen) << "one point: a pixel";
+  EXPECT_EQ(Lit(), 1u + 60u + 1u);
+
+  Graph::ClearScreen(0);
+  const Graph::Point tri[] = {{200, 200}, {300, 200}, {250, 260}};
+  EXPECT_TRUE(Graph::Polygon(tri, 3, 4, true));
+  EXPECT_EQ(graphprobe::Pixel(250, 220), 0xB00000u);
+  EXPECT_EQ(graphprobe::Pixel(250, 260), 0xB00000u) << "revision 2 outlines a filled polygon";
+  static Graph::Point many[101];
+  for (int i = 0; i < 101; ++i) many[i] = {i, 700};
+  EXPECT_FALSE(Graph::Polygon(many, 101, 15, false)) << "more than 100 points";
+  EXPECT_EQ(graphprobe::Pixel(50, 700), kBlack);
+  EXPECT_TRUE(Graph::Polygon(many, 100, 15, false));
+  EXPECT_EQ(graphprobe::Pixel(99, 700), kWhite) << "the last point, as Line draws it";
+  EXPECT_FALSE(Graph::Polygon(nullptr, 3, 15, true));
+
+  Graph::ClearScreen(0);
+  Graph::Rectangle(400, 400, 450, 430, 14, false);
+  Graph::FloodFill(420, 410, 2, 14);
+  EXPECT_EQ(graphprobe::CountPixels(0x00B000), 49u * 29);
+  Graph::FloodFill(400, 410, 9, 14);
+  EXPECT_EQ(graphprobe::CountPixels(0x0000FF), 0u) << "seeded on the border";
+
+  Graph::ClearScreen(0);
+  Graph::Arc(500, 300, 601, 401, 700, 350, 550, 0, 15);  // a quarter, right to top
+  EXPECT_EQ(graphprobe::Pixel(600, 350), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(550, 300), kWhite);
+  EXPECT_EQ(graphprobe::Pixel(500, 350), kBlack);
+  Graph::Pie(500, 300, 601, 401, 700, 350, 550, 0, 12, true);
+  EXPECT_EQ(graphprobe::Pixel(570, 330), 0xFF0000u);
+  EXPECT_EQ(graphprobe::Pixel(530, 370), kBlack);
+
+  // Text: opaque cells in the background colour, then transparent strokes only.
+  Graph::ClearScreen(0);
+  Graph::SetBkColor(1);
+  Graph::OutTextXY(8, 16, "Hi", 15);
+  EXPECT_EQ(graphprobe::CountPixels(0x0000B0) + graphprobe::CountPixels(kWhite), 2u * 8 * 16);
+  Graph::SetBkColor(0);
+  Graph::ClearScreen(0);
+  Graph::SetBkMix(false);
+  Graph::OutTextXY(8, 16, "Hi", 15);
+  EXPECT_GT(graphprobe::CountPixels(kWhite), 10u);
+  EXPECT_EQ(graphprobe::CountPixels(kWhite), Lit());
+  Graph::SetBkMix(true);
+
+  // OutText at the text position, which moves on and wraps to the window's next row.
+  Graph::ClearScreen(0);
+  Graph::SetTextWindow(2, 2, 10, 3);
+  Graph::OutText("abc", 15, 4);
+  EXPECT_EQ(graphprobe::CountPixels(0xB00000) + graphprobe::CountPixels(kWhite), 3u * 8 * 16);
+  EXPECT_EQ(graphprobe::Pixel(8, 16) == 0xB00000u || graphprobe::Pixel(8, 16) == kWhite, true);
+  Graph::TextPosition p = Graph::SetTextPosition(5, 2);
+  EXPECT_EQ(p.col, 5u);
+  EXPECT_EQ(p.row, 2u);
+  Graph::OutText("123456", 15, 4);  // past column 10: next row, first column
+  p = Graph::SetTextPosition(2, 3);
+  EXPECT_EQ(p.col, 2u);
+  EXPECT_EQ(p.row, 3u);
+  Graph::OutText("123456789", 15, 4);  // on the bottom row it stays there
+  p = Graph::SetTextPosition(1, 1);
+  EXPECT_EQ(p.col, 2u);
+  EXPECT_EQ(p.row, 3u);
+  Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
+
+  // Images: captured without the cursor, put back with a raster operation, freed.
+  Graph::ClearScreen(0);
+  Graph::Line(10, 10, 19, 10, 14);
+  Graph::SetTextPosition(2, 1);
+  Graph::DisplayCursor(true);  // inverts (8, 0) .. (15, 15)
+  const uint32_t image = Graph::GetImage(10, 10, 19, 10);
+  ASSERT_NE(image, 0u);
+  Graph::DisplayCursor(false);
+  Graph::PutImage(10, 50, image, Graph::_GPSET);
+  EXPECT_EQ(graphprobe::Pixel(10, 50), kYellow) << "not the cursor's inverted pixel";
+  Graph::PutImage(10, 50, image, Graph::_GXOR);
+  EXPECT_EQ(graphprobe::Pixel(10, 50), kBlack);
+  Graph::FreeImage(image);
+  Graph::PutImage(10, 60, image, Graph::_GPSET);
+  EXPECT_EQ(graphprobe::Pixel(10, 60), kBlack) << "a freed image draws nothing";
+  EXPECT_EQ(Graph::GetImage(0, 0, 4096, 4096), 0u) << "more pixels than the pool holds";
+
+  // The clip rectangle, corners in any order, right column and bottom row excluded.
+  Graph::ClearScreen(0);
+  Graph::SetClipRect(200, 150, 100, 100);
+  Graph::Rectangle(0, 0, 999, 749, 15, true);
+  EXPECT_EQ(Lit(), 100u * 50);
+  Graph::NoClip();
+  Graph::Plot(0, 0, 15);
+  EXPECT_EQ(graphprobe::Pixel(0, 0), kWhite);
+  for (unsigned kind : {1u, 5u, 6u, 9u, 10u, 13u, 14u, 15u, 16u, 17u, 18u, 20u, 21u}) {
+    EXPECT_GT(graphprobe::Requests(kind), 0u) << "kind " << kind;
+  }
 }
 
 // Reads forwarded records, skipping any that the console's own sources put there.

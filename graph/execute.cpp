@@ -1,0 +1,217 @@
+// Request execution: the back buffer as a surface with its drawing state, and what each request
+// kind does to it through the rasterizer. Shared by both revisions; the revision's rules come from
+// its transport file (kRules).
+#include <algorithm>
+#include <cstring>
+
+#include "graph/core.h"
+#include "graph/images.h"
+#include "rts/RTS.h"
+
+namespace graphcore {
+
+Request gRequest;
+uint32_t gPaletteTable[kPaletteEntries];
+uint32_t gPaletteCount;
+std::atomic<uint64_t> gExecuted[kKinds];
+graphraster::Surface gBuffer;
+
+namespace {
+
+using graphraster::Rect;
+
+// The back buffer's pixels (guarded by gBufferLock, through gBuffer).
+uint32_t gPixels[static_cast<std::size_t>(kMaxWidth) * kMaxDepth];
+
+// FloodFill's work space.
+graphraster::FillScratch gFillScratch;
+
+int32_t S(uint32_t v) {
+  return static_cast<int32_t>(v);
+}
+
+bool Flag(uint32_t word) {
+  return (word & 0xFF) != 0;
+}
+
+// The text that starts at word k: up to kMaxText characters, ended by a 0 byte when shorter.
+uint32_t TextAt(const Request& q, std::size_t k, const char*& text) {
+  text = reinterpret_cast<const char*>(&q.a[k]);
+  return static_cast<uint32_t>(strnlen(text, std::min<std::size_t>(kMaxText, (kWords - k) * 4)));
+}
+
+// The requests that change pixels (kinds 5 and above), inside the buffer gate.
+void Drawing(const Request& q) {
+  graphraster::Surface& s = gBuffer;
+  switch (q.kind) {
+    case rqClip:
+      s.clipped = true;
+      s.clip = Rect{std::min(S(q.a[0]), S(q.a[2])), std::min(S(q.a[1]), S(q.a[3])),
+                    std::max(S(q.a[0]), S(q.a[2])), std::max(S(q.a[1]), S(q.a[3]))};
+      break;
+    case rqNoClip:
+      s.clipped = false;
+      break;
+    case rqBkColor:
+      s.bkColour = q.a[0];
+      break;
+    case rqBkMode:
+      s.opaque = q.a[0] == 2;
+      break;
+    case rqPixel:
+      graphraster::Pixel(s, S(q.a[0]), S(q.a[1]), q.a[2]);
+      break;
+    case rqRectangle:
+      graphraster::Rectangle(s, kRules, q.a[0], q.a[1], q.a[2], q.a[3], q.a[4], Flag(q.a[5]));
+      break;
+    case rqLine:
+      graphraster::Line(s, kRules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), q.a[4]);
+      break;
+    case rqEllipse:
+      graphraster::Ellipse(s, kRules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), q.a[4],
+                           Flag(q.a[5]));
+      break;
+    case rqInvert:
+      graphraster::Invert(s, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]));
+      break;
+    case rqPolygon: {
+      graphraster::Point points[kMaxPoints];
+      const uint32_t count = std::min(q.a[2], kMaxPoints);
+      for (uint32_t i = 0; i < count; ++i) points[i] = {S(q.a[3 + 2 * i]), S(q.a[4 + 2 * i])};
+      graphraster::Polygon(s, kRules, points, count, q.a[0], Flag(q.a[1]));
+      break;
+    }
+    case rqFloodFill:
+      graphraster::FloodFill(s, S(q.a[0]), S(q.a[1]), q.a[2], q.a[3], gFillScratch);
+      break;
+    case rqArc:
+      graphraster::Arc(s, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), S(q.a[4]), S(q.a[5]),
+                       S(q.a[6]), S(q.a[7]), q.a[8]);
+      break;
+    case rqPie:
+      graphraster::Pie(s, kRules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), S(q.a[4]), S(q.a[5]),
+                       S(q.a[6]), S(q.a[7]), q.a[9], Flag(q.a[8]));
+      break;
+    case rqCellText: {
+      const char* text;
+      const uint32_t length = TextAt(q, 7, text);
+      graphraster::CellText(s, S(q.a[0]), S(q.a[1]), text, length, q.a[2], q.a[3], q.a[4],
+                            q.a[5] + q.a[6]);
+      break;
+    }
+    case rqText: {
+      const char* text;
+      const uint32_t length = TextAt(q, 3, text);
+      graphraster::Text(s, S(q.a[0]), S(q.a[1]), text, length, q.a[2]);
+      break;
+    }
+    case rqPutImage:
+      graphimages::Put(s, S(q.a[0]), S(q.a[1]), q.a[2], q.a[3]);
+      break;
+    case rqFreeImage:
+      graphimages::Free(q.a[0]);
+      break;
+    case rqSetup:
+      // Revision 1's drawing thread sets the surfaces up itself; here it is nothing.
+      break;
+    default:
+      rts::CaseTrap();
+  }
+}
+
+}  // namespace
+
+void Execute(Request& r) {
+  if (r.kind >= kKinds) rts::CaseTrap();
+  switch (r.kind) {
+    case rqNone:
+      break;
+    case rqGetImage:  // reads the buffer, which only this thread writes
+      r.a[4] = graphimages::Capture(gBuffer, S(r.a[0]), S(r.a[1]), S(r.a[2]), S(r.a[3]));
+      break;
+    case rqLineStyle:
+      gBuffer.penStyle = r.a[0];
+      break;
+    case rqStdFill:
+      gBuffer.stdFill = true;
+      gBuffer.hatch = r.a[0];
+      break;
+    case rqPalette:
+      std::memcpy(gBuffer.palette, gPaletteTable, sizeof gBuffer.palette);
+      break;
+    default: {
+      graphsync::Inside inside(gBufferLock);
+      Drawing(r);
+      break;
+    }
+  }
+  // One thread executes requests at a time: a plain increment, atomic only for the readers.
+  gExecuted[r.kind].store(gExecuted[r.kind].load(std::memory_order_relaxed) + 1,
+                          std::memory_order_relaxed);
+}
+
+bool SetupBackBuffer(uint32_t width, uint32_t depth) {
+  if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
+    return false;
+  }
+  graphsync::Hold hold(gBufferLock);
+  gBuffer.pixels = gPixels;
+  gBuffer.width = static_cast<int32_t>(width);
+  gBuffer.depth = static_cast<int32_t>(depth);
+  gBuffer.stride = static_cast<int32_t>(width);
+  std::fill(gPixels, gPixels + static_cast<std::size_t>(width) * depth, 0u);
+  gBuffer.damage = Rect{0, 0, gBuffer.width, gBuffer.depth};
+  gBuffer.clipped = false;
+  return true;
+}
+
+void ResetSurfaceState() {
+  gBuffer.penStyle = graphraster::kPsSolid;
+  gBuffer.stdFill = true;
+  gBuffer.hatch = graphraster::kPatSolid;
+  std::memset(gBuffer.pattern, 0, sizeof gBuffer.pattern);
+  gBuffer.bkColour = 0;
+  gBuffer.opaque = true;
+  gBuffer.clipped = false;
+  gBuffer.damage = graphraster::kNoDamage;
+}
+
+void SetUserPattern(const uint8_t (&mask)[8]) {
+  gBuffer.stdFill = false;
+  std::memcpy(gBuffer.pattern, mask, sizeof mask);
+}
+
+uint32_t BufferPixel(uint32_t x, uint32_t y) {
+  graphsync::Hold hold(gBufferLock);
+  if (x >= static_cast<uint32_t>(gBuffer.width) || y >= static_cast<uint32_t>(gBuffer.depth)) {
+    return 0;
+  }
+  return gBuffer.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(gBuffer.stride) + x];
+}
+
+uint64_t CountBufferPixels(uint32_t rgb) {
+  graphsync::Hold hold(gBufferLock);
+  const uint32_t* end =
+      gPixels + static_cast<std::size_t>(gBuffer.stride) * static_cast<std::size_t>(gBuffer.depth);
+  return static_cast<uint64_t>(std::count(static_cast<const uint32_t*>(gPixels), end, rgb));
+}
+
+uint64_t BufferChecksum() {
+  graphsync::Hold hold(gBufferLock);
+  uint64_t h = 14695981039346656037ull;  // 64-bit FNV-1a over the pixels, row by row
+  const uint32_t* end =
+      gPixels + static_cast<std::size_t>(gBuffer.stride) * static_cast<std::size_t>(gBuffer.depth);
+  for (const uint32_t* p = gPixels; p != end; ++p) h = (h ^ *p) * 1099511628211ull;
+  return h;
+}
+
+void ReadBuffer(uint32_t* out) {
+  WaitIdle();
+  graphsync::Hold hold(gBufferLock);
+  std::copy(
+      gPixels,
+      gPixels + static_cast<std::size_t>(gBuffer.stride) * static_cast<std::size_t>(gBuffer.depth),
+      out);
+}
+
+}  // namespace graphcore

@@ -5,6 +5,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "rts/RTS.h"
@@ -29,6 +30,9 @@ graphsync::Sequence gShown;
 
 // The served window's refresh period in microseconds (0 before the first loop).
 std::atomic<int64_t> gPeriodUs;
+
+// The last window's loop ended because the window or the display was lost.
+std::atomic<bool> gLost;
 
 int64_t NowUs() {
   timespec ts;
@@ -57,6 +61,7 @@ void Present(platform::WinHandle window, bool all) {
   graphsync::Hold windowHold(gWindowLock);
   Rect d;
   uint64_t copy;
+  bool copied;
   {
     graphsync::Hold bufferHold(gBufferLock);
     d = all ? Rect{0, 0, gBuffer.width, gBuffer.depth} : gBuffer.damage;
@@ -64,10 +69,12 @@ void Present(platform::WinHandle window, bool all) {
     if (d.Empty()) return;
     copy = ++gCopies;
     gPresenting.store(true);
-    platform::WinCopyToWindow(window, gBuffer.pixels, gBuffer.stride, gBuffer.width, gBuffer.depth,
-                              d.left, d.top, d.right, d.bottom);
+    copied = platform::WinCopyToWindow(window, gBuffer.pixels, gBuffer.stride, gBuffer.width,
+                                       gBuffer.depth, d.left, d.top, d.right, d.bottom);
   }
-  platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
+  // Revision 1's back buffer is larger than the client area: a change only in the hidden strip
+  // has nothing to show.
+  if (copied) platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
   gPresenting.store(false);
   gPresents.fetch_add(1, std::memory_order_relaxed);
   gShown.Advance(copy);
@@ -99,15 +106,21 @@ void PaintAll(platform::WinHandle window) {
 
 void Flush() {
   WaitIdle();
-  if (gWindow.load() == 0 || platform::WinDisplayLost()) return;
+  if (gWindow.load() == 0) {
+    if (gLost.load()) {
+      const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
+      timespec pause{0, static_cast<long>(period > 0 ? period : 16667) * 1000};
+      nanosleep(&pause, nullptr);
+    }
+    return;
+  }
   uint64_t target;
   {
     graphsync::Hold hold(gBufferLock);
     target = gBuffer.damage.Empty() ? gCopies : gCopies + 1;
   }
   const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
-  gShown.WaitAtLeast(target, 3 * (period > 0 ? period : 16667),
-                     [] { return gWindow.load() == 0 || platform::WinDisplayLost(); });
+  gShown.WaitAtLeast(target, 3 * (period > 0 ? period : 16667), [] { return gWindow.load() == 0; });
 }
 
 void WindowGone() {
@@ -119,31 +132,72 @@ int64_t RefreshPeriodUs() {
   return period > 0 ? period : 16667;
 }
 
-bool MessageLoop(platform::WinHandle window, WindowProc proc) {
+namespace {
+
+void WriteLine(const char* a, const char* b = "") {
+  char line[320];
+  const int n = std::snprintf(line, sizeof line, "%s%s\n", a, b);
+  if (n > 0)
+    rts::WriteAll(2, line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1));
+}
+
+// Answers how the loop ends when the window or the display is gone, after telling it.
+bool Lost(platform::WinHandle window, LoopEnd& end) {
+  char stray[256];
+  if (platform::WinTakeStrayError(stray, sizeof stray)) WriteLine("Graph: ", stray);
+  switch (platform::WinLost(window)) {
+    case platform::WinLoss::kNone:
+      return false;
+    case platform::WinLoss::kWindow:
+      WriteLine("Graph: window lost");
+      end = LoopEnd::kWindowLost;
+      break;
+    case platform::WinLoss::kDisplay:
+      WriteLine("Graph: display connection lost");
+      end = LoopEnd::kDisplayLost;
+      break;
+  }
+  gLost.store(true);
+  return true;
+}
+
+}  // namespace
+
+LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc) {
   const int64_t period = platform::WinRefreshPeriodUs(window);
   gPeriodUs.store(period, std::memory_order_relaxed);
+  gLost.store(false);
   int64_t due = NowUs();
+  LoopEnd end;
   for (;;) {
     platform::WinMessage m;
     while (platform::WinPeekMessage(window, m)) {
-      if (!proc(window, m)) return false;
+      if (!proc(window, m)) return LoopEnd::kClosed;
     }
+    if (Lost(window, end)) return end;
     uint32_t posted;
     while (TakePosted(posted)) {
-      if (posted == platform::WM_QUIT) return true;
-      if (!proc(window, platform::WinMessage{posted, 0, 0})) return false;
+      if (posted == platform::WM_QUIT) return LoopEnd::kQuit;
+      if (!proc(window, platform::WinMessage{posted, 0, 0})) return LoopEnd::kClosed;
     }
     int64_t now = NowUs();
     if (now >= due) {
       Present(window, false);
+      if (Lost(window, end)) return end;
       due = now + period;
     }
     gWake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
   }
 }
 
-void Fail(const char* text, const char* caption) {
-  platform::WinMessageBox(text, caption);
+void Fail(const char* text, const char* caption, const char* detail) {
+  if (!detail || !*detail) {
+    platform::WinMessageBox(text, caption);
+    return;
+  }
+  char full[400];
+  std::snprintf(full, sizeof full, "%s (%s)", text, detail);
+  platform::WinMessageBox(full, caption);
 }
 
 }  // namespace graphcore

@@ -133,18 +133,30 @@ void PostMessage(uint32_t message);
 // Empties that queue (a new window's loop starts without stale messages). Window thread.
 void ClearPostedMessages();
 
+// How a window's message loop ended.
+enum class LoopEnd : uint8_t {
+  kQuit,         // WM_QUIT was taken from the posted queue
+  kClosed,       // the window procedure answered false
+  kWindowLost,   // the window was destroyed by another client (or an X error named it)
+  kDisplayLost,  // the display connection broke: no more SDL video calls
+};
+
 // Runs the message loop of `window` on its thread: dispatches window-system and posted messages
 // to `proc`, and copies damaged back-buffer areas to the window at most once per display refresh
-// (under the window lock, then the buffer lock), until WM_QUIT is taken from the posted queue
-// (answers true) or `proc` answers false (answers false).
-bool MessageLoop(platform::WinHandle window, WindowProc proc);
+// (under the window lock, then the buffer lock), until WM_QUIT is taken from the posted queue,
+// `proc` answers false, or the window or the display is lost. A loss is told in one line on
+// standard error ("Graph: window lost", "Graph: display connection lost"), and so is the first X
+// error that named none of our windows. The caller then clears gWindow and calls WindowGone.
+LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc);
 
 // Copies the whole back buffer to the window now (expose). Window thread.
 void PaintAll(platform::WinHandle window);
 
 // Waits until everything drawn so far is on the window (copied and the window updated), at most
-// about three refresh periods; at once when no window is open. The drawing thread of the caller
-// (revision 1: after the pending request has been carried out). Main thread.
+// about three refresh periods; at once when no window is open. After a lost window or display it
+// waits one refresh period instead, so a program paced by Flush keeps its pace without a window.
+// The drawing thread of the caller (revision 1: after the pending request has been carried out).
+// Main thread.
 void Flush();
 
 // Wakes Flush waiters after the window went away (gWindow is 0). Window thread.
@@ -186,7 +198,8 @@ void PostRequest();
 // Waits until no request is pending.
 void WaitIdle();
 
-// Shows a failure message (box or standard error, see platform::WinMessageBox).
-void Fail(const char* text, const char* caption);
+// Shows a failure message (box or standard error, see platform::WinMessageBox), with `detail`
+// (when given and not empty) after it in parentheses.
+void Fail(const char* text, const char* caption, const char* detail = nullptr);
 
 }  // namespace graphcore

@@ -55,6 +55,17 @@ graphsync::Event gToCaller = GRAPHSYNC_AUTO_RESET_EVENT;
 // Set by the service thread before it signals that it could not start video (no display); it
 // then ends. Read by the main thread after the signal.
 bool gNoVideo;
+// Set by the service thread before it signals that it could not open a window because the display
+// connection is lost, with the reason; it then waits for the next Init as after an Exit.
+bool gNoWindow;
+char gWhy[256];
+
+// The window's loss against Exit's quit request, under gStateLock: when the window was lost the
+// service thread does not wait for a quit request, so Exit must not post one and wait; when Exit
+// asked first, the service thread answers it however its loop ended.
+graphsync::Lock gStateLock;
+bool gWindowLost;
+bool gQuitAsked;
 
 // Console control-key flags tracked by the forwarding; the service thread's own.
 uint32_t gModifierState;
@@ -88,27 +99,49 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 
 void* Service(void*) {
   rts::BlockBreakSignals();
-  if (!platform::WinVideoStart(nullptr, 0)) {
+  if (!platform::WinVideoStart(gWhy, sizeof gWhy)) {
     gNoVideo = true;
     gToCaller.Set();
     return nullptr;
   }
   for (;;) {
-    const platform::WinHandle window = platform::WinCreate(
-        "Graph", gWinX, gWinY, Graph::Width, Graph::Depth, platform::WinStyle{false, false});
+    platform::WinHandle window = 0;
+    gNoWindow = !platform::WinVideoStart(gWhy, sizeof gWhy);  // false once the display is lost
+    if (!gNoWindow) {
+      window = platform::WinCreate("Graph", gWinX, gWinY, Graph::Width, Graph::Depth,
+                                   platform::WinStyle{false, false});
+      gNoWindow = window == 0 && !platform::WinVideoStart(gWhy, sizeof gWhy);
+    }
+    if (gNoWindow) {
+      gToCaller.Set();
+      gToService.Wait();
+      continue;
+    }
     if (window == 0 || !SetupBackBuffer(Graph::Width, Graph::Depth)) {
       Fail("Couldn't create main window", nullptr);
       rts::Halt(9);
     }
     ClearPostedMessages();
     gModifierState = 0;
+    {
+      graphsync::Hold hold(gStateLock);
+      gWindowLost = false;
+    }
     gWindow.store(window);
     gToCaller.Set();
-    MessageLoop(window, WindowProc);
+    const LoopEnd end = MessageLoop(window, WindowProc);
     gWindow.store(0);
     WindowGone();
-    platform::WinDestroy(window);
-    gToCaller.Set();
+    if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
+    bool answer;
+    {
+      graphsync::Hold hold(gStateLock);
+      const bool lost = end == LoopEnd::kWindowLost || end == LoopEnd::kDisplayLost;
+      gWindowLost = lost;
+      answer = gQuitAsked || !lost;
+      gQuitAsked = false;
+    }
+    if (answer) gToCaller.Set();
     gToService.Wait();
   }
 }
@@ -189,7 +222,7 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
     gToCaller.Wait();
   } else {
     if (gNoVideo) {
-      Fail("Graph server not run", "Graph");
+      Fail("Graph server not run", "Graph", gWhy);
       return false;
     }
     Width = width;
@@ -200,8 +233,10 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
     gToService.Set();
     gToCaller.Wait();
   }
-  if (gNoVideo) {
-    Fail("Graph server not run", "Graph");
+  if (gNoVideo || gNoWindow) {
+    // Closed: the service thread waits for the next Init.
+    gClosed = true;
+    Fail("Graph server not run", "Graph", gWhy);
     return false;
   }
   kvrIGraph::fGrMode = true;
@@ -215,6 +250,15 @@ void Exit() {
   // Nothing to close before the first Init, after a failed one, or while closed: the service
   // thread then waits on the handshake and a quit request would end the next window's loop.
   if (!gInitialised || gClosed || gNoVideo) return;
+  {
+    // A lost window's service thread already waits for the next Init.
+    graphsync::Hold hold(gStateLock);
+    if (gWindowLost) {
+      gClosed = true;
+      return;
+    }
+    gQuitAsked = true;
+  }
   PostMessage(platform::WM_QUIT);
   gToCaller.Wait();
   gClosed = true;

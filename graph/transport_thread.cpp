@@ -5,6 +5,7 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -71,6 +72,12 @@ void RaisePriority() {
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -1);
 }
 
+// The second Init's failure box, shown by the window thread over its window (a box from another
+// thread would open under the window kept above all others, and SDL's box is not for use beside
+// the window thread). The window thread signals when the box is dismissed.
+constexpr uint32_t kShowAlreadyCreated = platform::WM_USER + 1001;
+graphsync::Event gBoxDone = GRAPHSYNC_AUTO_RESET_EVENT;
+
 void* Drawing(void*) {
   rts::BlockBreakSignals();
   RaisePriority();
@@ -116,6 +123,10 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
     case platform::WM_PAINT:
       PaintAll(window);
       return true;
+    case kShowAlreadyCreated:
+      platform::WinMessageBoxOver(window, "Graph window was already created", "Graph");
+      gBoxDone.Set();
+      return true;
     case platform::WM_CLOSE:
       // The window is destroyed and its thread ends; drawing goes on into the back buffer.
       return false;
@@ -127,8 +138,9 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 void* WindowThread(void*) {
   rts::BlockBreakSignals();
   gFirstActivation = true;
-  if (!platform::WinVideoStart(nullptr, 0)) {
-    Fail("Graph server not run", "Graph");
+  char why[256];
+  if (!platform::WinVideoStart(why, sizeof why)) {
+    Fail("Graph server not run", "Graph", why);
     gWindowOutcome.store(-1);
     gWindowStarted.Set();
     return nullptr;
@@ -141,6 +153,12 @@ void* WindowThread(void*) {
       Graph::Depth <= static_cast<uint32_t>(kMaxDepth)) {
     window =
         platform::WinCreate("Graph", gWinX, gWinY, width, depth, platform::WinStyle{true, true});
+  }
+  if (window == 0 && !platform::WinVideoStart(why, sizeof why)) {
+    Fail("Graph server not run", "Graph", why);  // the display connection broke meanwhile
+    gWindowOutcome.store(-1);
+    gWindowStarted.Set();
+    return nullptr;
   }
   if (window == 0) {
     Fail("Couldn't create main window", nullptr);
@@ -161,11 +179,29 @@ void* WindowThread(void*) {
   }
   gWindowOutcome.store(1);
   gWindowStarted.Set();
-  MessageLoop(window, WindowProc);
+  const LoopEnd end = MessageLoop(window, WindowProc);
   gWindow.store(0);
   WindowGone();
-  platform::WinDestroy(window);
+  if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
   return nullptr;
+}
+
+// Shows "Graph window was already created": by the window thread when it runs its loop, else
+// here (no other thread then uses SDL).
+void AlreadyCreated() {
+  if (gWindow.load() != 0) {
+    PostMessage(kShowAlreadyCreated);
+    // The box may stay open any time; the window thread may also end first (its window lost or
+    // closed), and then nobody takes the message.
+    for (;;) {
+      if (gBoxDone.WaitForUs(20000)) return;
+      if (gWindow.load() == 0) {
+        if (gBoxDone.WaitForUs(0)) return;  // shown just before the thread ended
+        break;
+      }
+    }
+  }
+  Fail("Graph window was already created", "Graph");
 }
 
 void Finalise() {
@@ -206,7 +242,7 @@ void Init() {
 
 bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
   if (gCreated) {
-    Fail("Graph window was already created", "Graph");
+    AlreadyCreated();
     return false;
   }
   gCreated = true;
@@ -243,11 +279,18 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
 void Exit() {
   if (!gCreated) return;
   gCreated = false;
-  // Ends the window thread, which destroys its window; the drawing thread goes on.
+  // Ends the window thread, which destroys its window; the drawing thread goes on. A thread
+  // whose window or display was lost has ended already. One that hangs in a call to an X server
+  // that stopped answering is left behind after a while, so the program can still end (a later
+  // Init waits for it).
   PostMessage(platform::WM_QUIT);
   if (gWindowThreadJoinable) {
-    pthread_join(gWindowThread, nullptr);
-    gWindowThreadJoinable = false;
+    timespec deadline;
+    clock_gettime(CLOCK_MONOTONIC, &deadline);
+    deadline.tv_sec += 5;
+    if (pthread_clockjoin_np(gWindowThread, nullptr, CLOCK_MONOTONIC, &deadline) == 0) {
+      gWindowThreadJoinable = false;
+    }
   }
 }
 

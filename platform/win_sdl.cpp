@@ -23,7 +23,22 @@ std::mutex gVideoLock;  // guards the once-only start below
 bool gVideoTried = false;
 bool gVideoOk = false;
 char gVideoWhy[256];
-std::atomic<bool> gDisplayLost;
+
+// The X side, kept by the window thread and the X error handlers (which run on the thread that
+// made the failing X call: the window thread, the only one using SDL's display connection).
+std::atomic<Display*> gDisplay;       // SDL's connection (X11 driver only)
+std::atomic<bool> gDisplayLost;       // the connection broke (server gone, or killed by a client)
+std::atomic<unsigned long> gXWindow;  // the X window of the open window, 0 when none
+std::atomic<bool> gXWindowGone;       // ... was destroyed by another client, or an error named it
+constexpr unsigned kOldWindows = 8;   // earlier windows, whose late errors are expected
+std::atomic<unsigned long> gOldXWindows[kOldWindows];
+std::atomic<unsigned> gOldNext;
+std::atomic<uint64_t> gXErrors;  // every X error taken by our handler
+
+// The first X error that named none of our windows: recorded by the handler (state 1), then
+// reported once (state 2).
+std::atomic<int> gStrayState;
+XErrorEvent gStray;
 
 SDL_Window* Find(WinHandle window) {
   return window ? SDL_GetWindowFromID(window) : nullptr;
@@ -31,14 +46,10 @@ SDL_Window* Find(WinHandle window) {
 
 // Tells the window manager that the window was not opened by a user action, so it does not take
 // the keyboard focus when shown (_NET_WM_USER_TIME = 0).
-void SetNoActivate(SDL_Window* w) {
-  SDL_SysWMinfo info;
-  SDL_VERSION(&info.version);
-  if (!SDL_GetWindowWMInfo(w, &info) || info.subsystem != SDL_SYSWM_X11) return;
-  Display* display = info.info.x11.display;
+void SetNoActivate(Display* display, Window window) {
   Atom userTime = XInternAtom(display, "_NET_WM_USER_TIME", False);
   unsigned long zero = 0;
-  XChangeProperty(display, info.info.x11.window, userTime, XA_CARDINAL, 32, PropModeReplace,
+  XChangeProperty(display, window, userTime, XA_CARDINAL, 32, PropModeReplace,
                   reinterpret_cast<unsigned char*>(&zero), 1);
   XFlush(display);
 }
@@ -59,6 +70,15 @@ intptr_t KeyParam(const SDL_KeyboardEvent& key, bool alt) {
 bool Translate(const SDL_Event& e, WinHandle window, WinMessage& m) {
   m = WinMessage{0, 0, 0};
   switch (e.type) {
+    case SDL_SYSWMEVENT: {
+      // The one X event SDL does not act on: our window destroyed by another client.
+      const SDL_SysWMmsg* msg = e.syswm.msg;
+      if (msg && msg->subsystem == SDL_SYSWM_X11 && msg->msg.x11.event.type == DestroyNotify &&
+          msg->msg.x11.event.xdestroywindow.window == gXWindow.load()) {
+        gXWindowGone.store(true);
+      }
+      return false;
+    }
     case SDL_WINDOWEVENT:
       if (e.window.windowID != window) return false;
       switch (e.window.event) {
@@ -114,15 +134,57 @@ bool Translate(const SDL_Event& e, WinHandle window, WinMessage& m) {
   }
 }
 
-// Xlib ends the process when the display connection breaks and its handler returns. The window
-// thread stops here instead, for good: the program goes on drawing into its back buffer and
-// reading the console, as with a window that was closed.
-int LostDisplay(Display*) {
-  gDisplayLost.store(true);
-  static const char kText[] = "Graph: display connection lost\n";
-  ssize_t ignored = write(2, kText, sizeof kText - 1);
-  (void)ignored;
-  for (;;) pause();
+bool IsOldWindow(unsigned long id) {
+  for (const auto& old : gOldXWindows) {
+    if (id != 0 && old.load(std::memory_order_relaxed) == id) return true;
+  }
+  return false;
+}
+
+// Our X error handler, in place of Xlib's, which prints the error and ends the process. An error
+// naming our open window as gone (BadWindow, BadDrawable) means it was destroyed under us: the
+// window is lost. Late errors about windows we destroyed are expected. Anything else is recorded
+// for one report line, and the program runs on.
+int OnXError(Display*, XErrorEvent* e) {
+  gXErrors.fetch_add(1, std::memory_order_relaxed);
+  const bool aboutWindow = e->error_code == BadWindow || e->error_code == BadDrawable;
+  if (aboutWindow && e->resourceid != 0 && e->resourceid == gXWindow.load()) {
+    gXWindowGone.store(true);
+    return 0;
+  }
+  if (aboutWindow && IsOldWindow(e->resourceid)) return 0;
+  int none = 0;
+  if (gStrayState.load(std::memory_order_acquire) == 0) {
+    gStray = *e;
+    gStrayState.compare_exchange_strong(none, 1, std::memory_order_release);
+  }
+  return 0;
+}
+
+// Xlib's IO error handler runs when the connection breaks; with the exit handler below returning,
+// Xlib's calls fail from then on instead of ending the process. The window thread sees the flag
+// after its current call and stops using the display.
+int OnXIOError(Display* display) {
+  if (display == gDisplay.load()) gDisplayLost.store(true);
+  return 0;
+}
+
+void OnXIOExit(Display*, void*) {}
+
+// Installs the handlers above, once, on SDL's connection: a hidden window of one pixel lends the
+// connection through SDL's window information.
+void InstallXHandlers() {
+  SDL_Window* probe = SDL_CreateWindow("", 0, 0, 1, 1, SDL_WINDOW_HIDDEN);
+  if (!probe) return;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(probe, &info) && info.subsystem == SDL_SYSWM_X11) {
+    gDisplay.store(info.info.x11.display);
+    XSetErrorHandler(OnXError);
+    XSetIOErrorHandler(OnXIOError);
+    XSetIOErrorExitHandler(info.info.x11.display, OnXIOExit, nullptr);
+  }
+  SDL_DestroyWindow(probe);
 }
 
 void Push(SDL_Event& e) {
@@ -146,40 +208,75 @@ bool WinVideoStart(char* why, std::size_t size) {
     const char* asked = std::getenv("SDL_VIDEODRIVER");
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!(asked && *asked) && !(x11 && *x11) && !(wayland && *wayland)) {
-      std::snprintf(gVideoWhy, sizeof gVideoWhy, "no display");
-    } else if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) != 0) {
-      std::snprintf(gVideoWhy, sizeof gVideoWhy, "%s", SDL_GetError());
+    const bool askedDriver = asked && *asked;
+    const bool x11Named = x11 && *x11;
+    const bool waylandNamed = wayland && *wayland;
+    if (!askedDriver && !x11Named && !waylandNamed) {
+      std::snprintf(gVideoWhy, sizeof gVideoWhy, "no display: DISPLAY and WAYLAND_DISPLAY unset");
     } else {
-      const char* driver = SDL_GetCurrentVideoDriver();
+      // Only the display the environment names is tried: with DISPLAY alone, SDL would go on to
+      // Wayland after a failed X connection, whose library complains on standard error about a
+      // runtime directory that has nothing to do with the X display.
+      if (!askedDriver && x11Named && !waylandNamed) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+      // A loaded X server refuses a connection now and then: try again a few times within about
+      // a second before giving up.
+      static constexpr int kRetryDelaysMs[] = {0, 50, 100, 150, 250, 400};
+      bool up = false;
+      for (int delay : kRetryDelaysMs) {
+        if (delay) usleep(static_cast<useconds_t>(delay) * 1000);
+        if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) {
+          up = true;
+          break;
+        }
+        if (x11Named && !askedDriver) {
+          std::snprintf(gVideoWhy, sizeof gVideoWhy, "display %s: %s", x11, SDL_GetError());
+        } else {
+          std::snprintf(gVideoWhy, sizeof gVideoWhy, "%s", SDL_GetError());
+        }
+      }
+      const char* driver = up ? SDL_GetCurrentVideoDriver() : nullptr;
       const bool headless =
           driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
-      if (headless && !(asked && std::strcmp(asked, driver) == 0)) {
-        std::snprintf(gVideoWhy, sizeof gVideoWhy, "no display");
+      if (!up) {
+        // gVideoWhy holds SDL's reason.
+      } else if (headless && !(asked && std::strcmp(asked, driver) == 0)) {
+        std::snprintf(gVideoWhy, sizeof gVideoWhy, "no display: SDL chose its %s driver", driver);
       } else {
         gVideoOk = true;
         SDL_StopTextInput();
-        if (std::strcmp(driver, "x11") == 0) XSetIOErrorHandler(LostDisplay);
+        SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+        if (std::strcmp(driver, "x11") == 0) InstallXHandlers();
       }
     }
   }
-  if (!gVideoOk && why && size) std::snprintf(why, size, "%s", gVideoWhy);
-  return gVideoOk;
+  const bool ok = gVideoOk && !gDisplayLost.load();
+  if (!ok && why && size) {
+    std::snprintf(why, size, "%s", gVideoOk ? "display connection lost" : gVideoWhy);
+  }
+  return ok;
 }
 
 WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uint32_t height,
                     WinStyle style) {
-  if (width == 0 || height == 0 || width > 16384 || height > 16384) return 0;
+  if (width == 0 || height == 0 || width > 16384 || height > 16384 || gDisplayLost.load()) {
+    return 0;
+  }
   Uint32 flags = SDL_WINDOW_HIDDEN;
   if (style.alwaysOnTop) flags |= SDL_WINDOW_ALWAYS_ON_TOP;
   SDL_Window* w =
       SDL_CreateWindow(title, x, y, static_cast<int>(width), static_cast<int>(height), flags);
   if (!w) return 0;
-  if (style.noActivate) SetNoActivate(w);
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11) {
+    gXWindowGone.store(false);
+    gXWindow.store(info.info.x11.window);
+    if (style.noActivate) SetNoActivate(info.info.x11.display, info.info.x11.window);
+  }
   SDL_ShowWindow(w);
   SDL_Surface* s = SDL_GetWindowSurface(w);
   if (!s) {
-    SDL_DestroyWindow(w);
+    WinDestroy(SDL_GetWindowID(w));
     return 0;
   }
   SDL_FillRect(s, nullptr, SDL_MapRGB(s->format, 0, 0, 0));
@@ -188,7 +285,18 @@ WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uin
 }
 
 void WinDestroy(WinHandle window) {
-  if (SDL_Window* w = Find(window)) SDL_DestroyWindow(w);
+  SDL_Window* w = Find(window);
+  if (!w) return;
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11 &&
+      info.info.x11.window == gXWindow.load()) {
+    // Errors about it may still come (it may be gone already): they are expected from now on.
+    gOldXWindows[gOldNext.fetch_add(1) % kOldWindows].store(info.info.x11.window);
+    gXWindow.store(0);
+  }
+  // Without a connection SDL's clean-up could only fail; the window goes with the process.
+  if (!gDisplayLost.load()) SDL_DestroyWindow(w);
 }
 
 bool WinPeekMessage(WinHandle window, WinMessage& message) {
@@ -199,17 +307,17 @@ bool WinPeekMessage(WinHandle window, WinMessage& message) {
   return false;
 }
 
-void WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, int32_t width,
+bool WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, int32_t width,
                      int32_t height, int32_t left, int32_t top, int32_t right, int32_t bottom) {
   SDL_Window* w = Find(window);
-  if (!w) return;
+  if (!w) return false;
   SDL_Surface* s = SDL_GetWindowSurface(w);
-  if (!s) return;
+  if (!s) return false;
   left = std::max(left, 0);
   top = std::max(top, 0);
   right = std::min({right, width, s->w});
   bottom = std::min({bottom, height, s->h});
-  if (left >= right || top >= bottom) return;
+  if (left >= right || top >= bottom) return false;
   if (SDL_MUSTLOCK(s)) SDL_LockSurface(s);
   const uint32_t* src = pixels + static_cast<std::ptrdiff_t>(top) * stride + left;
   uint8_t* dst = static_cast<uint8_t*>(s->pixels) + static_cast<std::ptrdiff_t>(top) * s->pitch +
@@ -225,11 +333,20 @@ void WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, i
                       dst, s->pitch);
   }
   if (SDL_MUSTLOCK(s)) SDL_UnlockSurface(s);
+  return true;
 }
 
 void WinUpdateWindow(WinHandle window, int32_t left, int32_t top, int32_t right, int32_t bottom) {
   SDL_Window* w = Find(window);
-  if (!w || left >= right || top >= bottom) return;
+  if (!w) return;
+  SDL_Surface* s = SDL_GetWindowSurface(w);
+  if (!s) return;
+  // The X server refuses (BadValue) an update that reaches outside the window.
+  left = std::max(left, 0);
+  top = std::max(top, 0);
+  right = std::min(right, s->w);
+  bottom = std::min(bottom, s->h);
+  if (left >= right || top >= bottom) return;
   SDL_Rect r{left, top, right - left, bottom - top};
   SDL_UpdateWindowSurfaceRects(w, &r, 1);
 }
@@ -264,6 +381,27 @@ bool WinDisplayLost() {
   return gDisplayLost.load();
 }
 
+WinLoss WinLost(WinHandle window) {
+  if (gDisplayLost.load()) return WinLoss::kDisplay;
+  if (!Find(window)) return WinLoss::kWindow;
+  return gXWindowGone.load() ? WinLoss::kWindow : WinLoss::kNone;
+}
+
+bool WinTakeStrayError(char* text, std::size_t size) {
+  if (gStrayState.load(std::memory_order_acquire) != 1) return false;
+  gStrayState.store(2, std::memory_order_relaxed);
+  char name[128] = "";
+  Display* display = gDisplay.load();
+  if (display && !gDisplayLost.load()) XGetErrorText(display, gStray.error_code, name, sizeof name);
+  std::snprintf(text, size, "X error %u (%s) on request %u.%u, resource 0x%lx, ignored",
+                gStray.error_code, name, gStray.request_code, gStray.minor_code, gStray.resourceid);
+  return true;
+}
+
+uint64_t WinXErrorCount() {
+  return gXErrors.load(std::memory_order_relaxed);
+}
+
 bool WinDisplayAvailable() {
   const char* driver = std::getenv("SDL_VIDEODRIVER");
   if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
@@ -275,12 +413,10 @@ bool WinDisplayAvailable() {
   return (x11 && *x11) || (wayland && *wayland);
 }
 
-void WinMessageBox(const char* text, const char* caption) {
-  if (WinDisplayAvailable() &&
-      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "Error", text, nullptr) ==
-          0) {
-    return;
-  }
+namespace {
+
+// The message as one line on standard error: "<caption>: <text>", or "<text>".
+void WriteMessageLine(const char* text, const char* caption) {
   char line[512];
   int n = caption ? std::snprintf(line, sizeof line, "%s: %s\n", caption, text)
                   : std::snprintf(line, sizeof line, "%s\n", text);
@@ -289,6 +425,34 @@ void WinMessageBox(const char* text, const char* caption) {
         write(2, line, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof line - 1));
     (void)ignored;
   }
+}
+
+}  // namespace
+
+void WinMessageBox(const char* text, const char* caption) {
+  // After a lost connection SDL's box would still use it (to raise the focused window).
+  if (WinDisplayAvailable() && !gDisplayLost.load() &&
+      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "Error", text, nullptr) ==
+          0) {
+    return;
+  }
+  WriteMessageLine(text, caption);
+}
+
+void WinMessageBoxOver(WinHandle window, const char* text, const char* caption) {
+  SDL_Window* w = Find(window);
+  if (!w || !WinDisplayAvailable() || gDisplayLost.load() || gXWindowGone.load()) {
+    WinMessageBox(text, caption);
+    return;
+  }
+  // The box belongs to the window (it stays above it and opens over it); a window kept above
+  // all others steps down while the box is open, so no window manager puts the box under it.
+  const bool onTop = (SDL_GetWindowFlags(w) & SDL_WINDOW_ALWAYS_ON_TOP) != 0;
+  if (onTop) SDL_SetWindowAlwaysOnTop(w, SDL_FALSE);
+  const int shown =
+      SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "Error", text, w);
+  if (onTop) SDL_SetWindowAlwaysOnTop(w, SDL_TRUE);
+  if (shown != 0) WriteMessageLine(text, caption);
 }
 
 void WinPushKey(WinHandle window, uint32_t scancode, bool down, bool shift) {

@@ -54,13 +54,17 @@ struct WinStyle {
 };
 
 // Starts SDL video for the process, once: no SDL signal handlers, no accelerated framebuffer,
-// the X11 class name "GraphWnd". Later calls answer the first call's result. On failure writes
-// the reason into `why` (capacity `size`) and answers false. Any thread; the first caller's
+// the X11 class name "GraphWnd", only the driver of the display the environment names, and a
+// failed connection tried again a few times within about a second. With SDL's X11 driver it
+// installs our X error handlers (see WinLost). Later calls answer the first call's result, or
+// false once the display connection is lost. On failure writes the reason (SDL's words, with the
+// display's name) into `why` (capacity `size`) and answers false. Any thread; the first caller's
 // thread becomes the window thread.
 bool WinVideoStart(char* why, std::size_t size);
 
 // Creates a visible, fixed-size window titled `title` whose client area is width x height pixels
-// at screen position (x, y), cleared to black, with a software surface. Answers 0 on failure.
+// at screen position (x, y), cleared to black, with a software surface. Answers 0 on failure
+// (also once the display connection is lost).
 WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uint32_t height,
                     WinStyle style);
 
@@ -73,10 +77,11 @@ bool WinPeekMessage(WinHandle window, WinMessage& message);
 
 // Copies the rectangle [left, right) x [top, bottom) of a 0x00RRGGBB pixel array of width x height
 // (rows `stride` pixels apart) into the window's surface, clipped to both. Does not show it yet.
-void WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, int32_t width,
+// Answers false when nothing of the rectangle lies inside both.
+bool WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, int32_t width,
                      int32_t height, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
-// Shows the copied rectangle on the screen.
+// Shows the copied rectangle, clipped to the window's client area, on the screen.
 void WinUpdateWindow(WinHandle window, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
 // The client area's pixel (x, y) as 0x00RRGGBB, read from the window's surface (0 outside).
@@ -85,9 +90,28 @@ uint32_t WinSurfacePixel(WinHandle window, int32_t x, int32_t y);
 // The display's refresh period in microseconds (16667 when unknown).
 uint32_t WinRefreshPeriodUs(WinHandle window);
 
-// Answers whether the connection to the display was lost (the window thread has then stopped for
-// good). Any thread.
+// Answers whether the connection to the display was lost (the X server went away, or another
+// client killed our connection). From then on no SDL video call may be made. Any thread.
 bool WinDisplayLost();
+
+// What became of a window.
+enum class WinLoss : uint8_t {
+  kNone,     // it is there
+  kWindow,   // it was destroyed by another client, or an X error named it as gone
+  kDisplay,  // the display connection is lost, and the window with it
+};
+
+// Answers what became of `window`, as far as the events and X errors taken so far tell. X errors
+// never end the process: our handler records them, and an error about one of our windows is
+// expected once it is lost or destroyed. After kDisplay the caller stops using SDL video.
+WinLoss WinLost(WinHandle window);
+
+// The first X error that named none of our windows, once, as a line of text (without a line
+// end) into `text`; answers false when there is none to tell.
+bool WinTakeStrayError(char* text, std::size_t size);
+
+// Number of X errors our handler has taken. Any thread.
+uint64_t WinXErrorCount();
 
 // Answers whether a display is there to show message boxes on (an X11 or Wayland display and a
 // video driver other than offscreen or dummy). Any thread.
@@ -95,8 +119,13 @@ bool WinDisplayAvailable();
 
 // Shows a failure message: a system-modal error box with `caption` (none: the system's default,
 // "Error") when a display exists, else the line "<caption>: <text>" (or "<text>") on standard
-// error. Any thread; waits until the box is dismissed.
+// error. Waits until the box is dismissed. The window thread, or any thread while no other thread
+// makes SDL calls (a box touches SDL's keyboard and cursor state).
 void WinMessageBox(const char* text, const char* caption);
+
+// As WinMessageBox, for a box that belongs to `window`: it opens over the window and stays above
+// it, also when the window is kept above all others.
+void WinMessageBoxOver(WinHandle window, const char* text, const char* caption);
 
 // Test hooks. Put a key event (USB usage `scancode`, pressed or released, with Shift held when
 // `shift`), or a window event (close request or expose), for `window` into the window system's

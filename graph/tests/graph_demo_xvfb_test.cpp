@@ -10,7 +10,7 @@
 #include "graph/examples/demo_scene.h"
 #include "graph/examples/demo_style.h"
 #include "graph/probe.h"
-#include "graph/tests/test_main.h"
+#include "tests/support/test_main.h"
 #include "graph/tests/xvfb.h"
 
 namespace {
@@ -25,8 +25,8 @@ constexpr int kClientW = 800, kClientH = 600;
 #endif
 
 TEST(GraphDemoXvfb, WindowShowsTheDemoPicture) {
-  if (!graphtest::CanGrab()) GTEST_SKIP() << "Xvfb, xwd or ImageMagick missing";
-  graphtest::Xvfb server;
+  if (!xvfbtest::ToolsPresent()) GTEST_SKIP() << "Xvfb, the X tools or ImageMagick missing";
+  xvfbtest::Xvfb server;
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
   setenv("DISPLAY", server.display().c_str(), 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -50,7 +50,7 @@ TEST(GraphDemoXvfb, WindowShowsTheDemoPicture) {
   std::vector<unsigned char> rgb;
   uint64_t wrong = 0;
   for (int attempt = 0; attempt < 30; ++attempt) {
-    rgb = graphtest::Grab(server.display(), kClientW, kClientH, 1, 1);
+    rgb = xvfbtest::Screen(1, 1, kClientW, kClientH);
     ASSERT_FALSE(rgb.empty()) << "no screen grab";
     wrong = 0;
     for (int y = 0; y < kClientH; ++y) {

@@ -1,67 +1,23 @@
 // Revision 2 on a real X server: starts its own Xvfb, opens the window with SDL's X11 driver,
 // draws, and reads the screen back with xwd and ImageMagick to find the back buffer's picture in
-// the window's client area at (1, 1).
+// the window's client area at (1, 1); then the window is destroyed by another client, and later
+// the server goes away, each leaving the program drawing into its back buffer.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "graph/Graph.h"
 #include "graph/probe.h"
+#include "graph/tests/xvfb.h"
 #include "tests/support/test_main.h"
 
 namespace {
 
-// An Xvfb of our own; the display number comes back through -displayfd.
-class Xvfb {
- public:
-  Xvfb() {
-    int fds[2];
-    if (pipe(fds) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      close(fds[0]);
-      const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
-             "tcp", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    // The server writes its display number and a line feed once it is ready (not necessarily in
-    // one write); the pipe stays open until the line is complete.
-    std::string number;
-    char c;
-    while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    close(fds[0]);
-    if (!number.empty()) display_ = ":" + number;
-  }
-  ~Xvfb() { Stop(); }
-  void Stop() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-    }
-  }
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
-};
-
 TEST(GraphXvfb, WindowShowsTheBackBuffer) {
-  if (std::system("command -v Xvfb xwd convert > /dev/null 2>&1") != 0) {
-    GTEST_SKIP() << "Xvfb, xwd or ImageMagick missing";
-  }
-  Xvfb server;
+  if (!xvfbtest::ToolsPresent()) GTEST_SKIP() << "Xvfb, xwd, ImageMagick or xdotool missing";
+  xvfbtest::Xvfb server;
   ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
   setenv("DISPLAY", server.display().c_str(), 1);
   setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -74,19 +30,13 @@ TEST(GraphXvfb, WindowShowsTheBackBuffer) {
   Graph::Line(0, 0, 999, 749, 15);
   ASSERT_TRUE(graphprobe::WaitPresented(5000));
 
-  const std::string file = "/tmp/graph_xvfb_" + std::to_string(getpid()) + ".rgb";
-  const std::string grab = "xwd -root -silent -display " + server.display() +
-                           " | convert xwd:- -crop 1000x750+1+1 +repage -depth 8 rgb:" + file;
   std::vector<unsigned char> rgb;
   // The server shows the update after a moment; try a few times.
-  for (int attempt = 0; attempt < 20; ++attempt) {
-    ASSERT_EQ(std::system(grab.c_str()), 0);
-    std::ifstream in(file, std::ios::binary);
-    rgb.assign(std::istreambuf_iterator<char>(in), {});
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    rgb = xvfbtest::Screen(1, 1, 1000, 750);
     if (rgb.size() == 1000u * 750u * 3 && rgb[(400 * 1000 + 488) * 3 + 1] == 0xFF) break;
     usleep(100000);
   }
-  std::remove(file.c_str());
   ASSERT_EQ(rgb.size(), 1000u * 750u * 3);
   uint64_t lit = 0, wrong = 0;
   for (uint32_t y = 0; y < 750; ++y) {
@@ -104,16 +54,47 @@ TEST(GraphXvfb, WindowShowsTheBackBuffer) {
   EXPECT_EQ(wrong, 0u);
   EXPECT_GT(lit, 2000u);
 
+  // Another client destroys the window: the program is not ended; drawing goes on into the back
+  // buffer, Exit does not wait for a quit request nobody takes, and a new window opens.
+  const auto ids = xvfbtest::GraphWindows();
+  ASSERT_EQ(ids.size(), 1u);
+  testing::internal::CaptureStderr();
+  xvfbtest::Output("xdotool windowclose " + ids[0]);
+  for (uint32_t k = 0; graphprobe::WindowId() != 0 && k < 1000; ++k) {
+    Graph::Line(0, 700, 999, 700, 1 + k % 15);
+    Graph::Flush();
+  }
+  EXPECT_EQ(graphprobe::WindowId(), 0u);
+  Graph::Line(0, 700, 999, 700, 12);
+  EXPECT_EQ(graphprobe::Pixel(500, 700), 0xFF0000u);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Graph: window lost\n");
+  Graph::Exit();
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
+  Graph::Line(0, 0, 999, 749, 15);
+  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+
   // The server goes away under the open window: the program is not ended; drawing goes on into
-  // the back buffer.
+  // the back buffer; Flush keeps its pace without waiting for a present; no window opens again.
   testing::internal::CaptureStderr();
   server.Stop();
-  for (int i = 0; i < 50; ++i) {
+  for (uint32_t k = 0; graphprobe::WindowId() != 0 && k < 1000; ++k) {
+    Graph::Line(0, 700, 999, 700, 1 + k % 15);
+    Graph::Flush();
+  }
+  EXPECT_EQ(graphprobe::WindowId(), 0u);
+  for (int i = 0; i < 5; ++i) {
     Graph::Line(0, 700, 999, 700, 12);
-    usleep(20000);
+    Graph::Flush();
   }
   EXPECT_EQ(graphprobe::Pixel(500, 700), 0xFF0000u);
+  Graph::Exit();
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "Graph: display connection lost\n");
+  testing::internal::CaptureStderr();
+  EXPECT_FALSE(Graph::Init(1, 1, 1000, 750));
+  EXPECT_FALSE(Graph::Init(1, 1, 1000, 750));
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            "Graph: Graph server not run (display connection lost)\n"
+            "Graph: Graph server not run (display connection lost)\n");
 }
 
 }  // namespace

@@ -1,10 +1,15 @@
-// A private Xvfb server for tests, and a screen grab of a part of it.
+// Real-X test helpers: an Xvfb server of the test's own, the X tools run against it, and the
+// screen read back as RGB bytes.
 #pragma once
 
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -12,7 +17,12 @@
 #include <string>
 #include <vector>
 
-namespace graphtest {
+namespace xvfbtest {
+
+// Answers whether Xvfb and the tools the tests drive it with are installed.
+inline bool ToolsPresent() {
+  return std::system("command -v Xvfb xwd convert xdotool xprop xkill > /dev/null 2>&1") == 0;
+}
 
 // An Xvfb of our own; the display number comes back through -displayfd.
 class Xvfb {
@@ -22,7 +32,12 @@ class Xvfb {
     if (pipe(fds) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
+      // The server ends with the test, however the test ends.
+      prctl(PR_SET_PDEATHSIG, SIGKILL);
       close(fds[0]);
+      const int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
       const std::string fd = std::to_string(fds[1]);
       execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
              "tcp", static_cast<char*>(nullptr));
@@ -38,9 +53,13 @@ class Xvfb {
     if (!number.empty()) display_ = ":" + number;
   }
   ~Xvfb() { Stop(); }
+  Xvfb(const Xvfb&) = delete;
+  Xvfb& operator=(const Xvfb&) = delete;
+
+  // Kills the server and waits for it to end.
   void Stop() {
     if (pid_ > 0) {
-      kill(pid_, SIGTERM);
+      kill(pid_, SIGKILL);
       waitpid(pid_, nullptr, 0);
       pid_ = -1;
     }
@@ -52,27 +71,63 @@ class Xvfb {
   std::string display_;
 };
 
-// True when Xvfb, xwd and ImageMagick's convert are installed.
-inline bool CanGrab() {
-  return std::system("command -v Xvfb xwd convert > /dev/null 2>&1") == 0;
+// Runs a shell command and answers its standard output. The output goes through a file, not a
+// pipe: a process that the library forks meanwhile (SDL's message box) would keep a pipe open.
+inline std::string Output(const std::string& command) {
+  static std::atomic<unsigned> counter;
+  const std::string file = "/tmp/graph_xvfb_out_" + std::to_string(getpid()) + "_" +
+                           std::to_string(counter.fetch_add(1));
+  std::string out;
+  if (std::system(("{ " + command + "; } > " + file).c_str()) != -1) {
+    std::ifstream in(file, std::ios::binary);
+    out.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  std::remove(file.c_str());
+  return out;
 }
 
-// The screen's width x height pixels from (x, y) as RGB bytes, rows top first; empty on failure.
-inline std::vector<unsigned char> Grab(const std::string& display, int width, int height, int x,
-                                       int y) {
-  const std::string file = "/tmp/graph_grab_" + std::to_string(getpid()) + ".rgb";
-  const std::string grab = "xwd -root -silent -display " + display + " | convert xwd:- -crop " +
-                           std::to_string(width) + "x" + std::to_string(height) + "+" +
-                           std::to_string(x) + "+" + std::to_string(y) +
-                           " +repage -depth 8 rgb:" + file;
+// The lines of a command's standard output.
+inline std::vector<std::string> Lines(const std::string& command) {
+  const std::string out = Output(command);
+  std::vector<std::string> ids;
+  std::string id;
+  for (char c : out) {
+    if (c == '\n') {
+      if (!id.empty()) ids.push_back(id);
+      id.clear();
+    } else {
+      id += c;
+    }
+  }
+  if (!id.empty()) ids.push_back(id);
+  return ids;
+}
+
+// The X identifiers (decimal) of the windows of class GraphWnd on $DISPLAY.
+inline std::vector<std::string> GraphWindows() {
+  return Lines("xdotool search --classname GraphWnd 2>/dev/null");
+}
+
+// The screen of $DISPLAY from (x, y), width x height pixels, as RGB bytes (empty on failure).
+inline std::vector<unsigned char> Screen(int x, int y, int width, int height) {
+  const std::string file = "/tmp/graph_xvfb_" + std::to_string(getpid()) + ".rgb";
+  const std::string grab = "xwd -root -silent | convert xwd:- -crop " + std::to_string(width) +
+                           "x" + std::to_string(height) + "+" + std::to_string(x) + "+" +
+                           std::to_string(y) + " +repage -depth 8 rgb:" + file;
   std::vector<unsigned char> rgb;
   if (std::system(grab.c_str()) == 0) {
     std::ifstream in(file, std::ios::binary);
     rgb.assign(std::istreambuf_iterator<char>(in), {});
   }
   std::remove(file.c_str());
-  if (rgb.size() != static_cast<std::size_t>(width) * height * 3) rgb.clear();
+  if (rgb.size() != static_cast<size_t>(width) * height * 3) rgb.clear();
   return rgb;
 }
 
-}  // namespace graphtest
+// The pixel (x, y) of a screen part read by Screen as 0x00RRGGBB.
+inline uint32_t At(const std::vector<unsigned char>& rgb, int width, int x, int y) {
+  const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+  return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
+
+}  // namespace xvfbtest

@@ -147,9 +147,10 @@ TEST_F(Queue, PipedKeysWaitForRoom) {
   constexpr int kKeys = 80;
   for (int i = 0; i < kKeys; ++i) {
     InputRecord r = Key(static_cast<uint8_t>('a' + i % 26), static_cast<uint16_t>(i), 0);
-    platform::detail::WriteSourceInput(r, true);
+    platform::detail::WriteSourceInput(r, true);  // as the source delivers a pipe's keys
     r.Event.bKeyDown = 0;
     platform::detail::WriteSourceInput(r, true);
+    gPut.fetch_add(2);  // so that Settle waits for these records too
   }
   // The reader has filled the queue and holds the next key.
   ASSERT_TRUE(Eventually([] { return ConPendingInput() <= 2 * (kKeys - 34) + 1; }));
@@ -160,6 +161,7 @@ TEST_F(Queue, PipedKeysWaitForRoom) {
     EXPECT_EQ(ch, 'a' + i % 26);
     EXPECT_EQ(scan, i);
   }
+  Settle();
   EXPECT_EQ(kvrEvQue::Refused(), refused);
 }
 

@@ -168,7 +168,7 @@ class Session:
         """Types the program's exit key (and the line Zentavor then reads) and waits for the end."""
         self.type(EXIT_KEYS[program])
         if program == "Zentavor":
-            self.wait_output(b"Press R", 20)
+            self.wait_output(b"Press R", 120)
             self.type(b"\r")
         return self.finish(timeout)
 

@@ -31,14 +31,13 @@ def base_env(**extra):
     return env
 
 
-def start_xvfb():
-    """Starts a private Xvfb on a free display; returns (process, ":N"), or (None, None) when
-    Xvfb or ImageMagick's import is not installed."""
-    if shutil.which("Xvfb") is None or shutil.which("import") is None:
-        return None, None
+def launch_xvfb(stdout=None):
+    """Starts a private Xvfb on a free display (the server picks it and reports it through
+    -displayfd); returns (process, ":N")."""
     r, w = os.pipe()
     xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(w,), stderr=subprocess.DEVNULL)
+                             "-nolisten", "tcp"], pass_fds=(w,), stdout=stdout,
+                            stderr=subprocess.DEVNULL)
     os.close(w)
     number = b""
     while not number.endswith(b"\n"):
@@ -48,6 +47,14 @@ def start_xvfb():
         number += chunk
     os.close(r)
     return xvfb, ":" + number.decode().strip()
+
+
+def start_xvfb():
+    """Starts a private Xvfb on a free display; returns (process, ":N"), or (None, None) when
+    Xvfb or ImageMagick's import is not installed."""
+    if shutil.which("Xvfb") is None or shutil.which("import") is None:
+        return None, None
+    return launch_xvfb()
 
 
 def colour_counts(display):

@@ -11,7 +11,7 @@ import subprocess
 import termios
 import time
 
-from e2e import base_env
+from e2e import base_env, launch_xvfb
 
 PROGRAMS = {"Zentavor": os.environ.get("ZENTAVOR"), "Trabolix": os.environ.get("TRABOLIX")}
 # What each program writes when its exit key ends it, and the keys that end it ('r' makes
@@ -33,20 +33,8 @@ class Xvfb:
     """A private Xvfb on a free display."""
 
     def __init__(self):
-        r, w = os.pipe()
-        self.proc = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                                      "-nolisten", "tcp"], pass_fds=(w,),
-                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        number = b""
-        while not number.endswith(b"\n"):
-            chunk = os.read(r, 16)
-            if not chunk:
-                break
-            number += chunk
-        os.close(r)
-        self.number = int(number.decode().strip())
-        self.display = f":{self.number}"
+        self.proc, self.display = launch_xvfb(stdout=subprocess.DEVNULL)
+        self.number = int(self.display[1:])
 
     def kill(self):
         if self.proc.poll() is None:

@@ -10,8 +10,8 @@
 #include "graph/examples/demo_scene.h"
 #include "graph/examples/demo_style.h"
 #include "graph/probe.h"
-#include "tests/support/test_main.h"
 #include "graph/tests/xvfb.h"
+#include "tests/support/test_main.h"
 
 namespace {
 

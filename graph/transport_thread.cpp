@@ -5,7 +5,6 @@
 #include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -54,7 +53,8 @@ std::atomic<int> gWindowOutcome;
 graphsync::Event gWindowStarted = GRAPHSYNC_AUTO_RESET_EVENT;
 
 pthread_t gWindowThread;
-bool gWindowThreadJoinable;  // main thread only
+graphsync::Event gWindowEnded;  // manual-reset: set as the window thread returns
+bool gWindowThreadJoinable;     // main thread only
 
 bool gFirstActivation;  // window thread only
 
@@ -137,6 +137,9 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 
 void* WindowThread(void*) {
   rts::BlockBreakSignals();
+  struct Ended {
+    ~Ended() { gWindowEnded.Set(); }
+  } ended;
   gFirstActivation = true;
   char why[256];
   if (!platform::WinVideoStart(why, sizeof why)) {
@@ -255,6 +258,7 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
     gWindowThreadJoinable = false;
   }
   gWindowOutcome.store(0);
+  gWindowEnded.Reset();
   int failed;
   {
     rts::BreakSignalsBlocked blocked;
@@ -284,13 +288,9 @@ void Exit() {
   // that stopped answering is left behind after a while, so the program can still end (a later
   // Init waits for it).
   PostMessage(platform::WM_QUIT);
-  if (gWindowThreadJoinable) {
-    timespec deadline;
-    clock_gettime(CLOCK_MONOTONIC, &deadline);
-    deadline.tv_sec += 5;
-    if (pthread_clockjoin_np(gWindowThread, nullptr, CLOCK_MONOTONIC, &deadline) == 0) {
-      gWindowThreadJoinable = false;
-    }
+  if (gWindowThreadJoinable && gWindowEnded.WaitForUs(5000000)) {
+    pthread_join(gWindowThread, nullptr);
+    gWindowThreadJoinable = false;
   }
 }
 

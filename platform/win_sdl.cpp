@@ -287,16 +287,20 @@ WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uin
 void WinDestroy(WinHandle window) {
   SDL_Window* w = Find(window);
   if (!w) return;
+  bool gone = gDisplayLost.load();
   SDL_SysWMinfo info;
   SDL_VERSION(&info.version);
   if (SDL_GetWindowWMInfo(w, &info) && info.subsystem == SDL_SYSWM_X11 &&
       info.info.x11.window == gXWindow.load()) {
+    gone = gone || gXWindowGone.load();
     // Errors about it may still come (it may be gone already): they are expected from now on.
     gOldXWindows[gOldNext.fetch_add(1) % kOldWindows].store(info.info.x11.window);
     gXWindow.store(0);
   }
-  // Without a connection SDL's clean-up could only fail; the window goes with the process.
-  if (!gDisplayLost.load()) SDL_DestroyWindow(w);
+  // SDL's clean-up of a window destroyed by another client would wait for its unmapping, which
+  // never comes, and without a connection it could only fail: such a window is left to SDL's
+  // list (a few hundred bytes) and goes with the process.
+  if (!gone) SDL_DestroyWindow(w);
 }
 
 bool WinPeekMessage(WinHandle window, WinMessage& message) {

@@ -25,6 +25,8 @@ def user_env(**extra):
     """The environment of a user's session: no display, no SDL driver chosen, no runtime
     directory (so libraries that look for one would say so), plus `extra`."""
     env = {k: v for k, v in base_env().items() if k not in ("SDL_VIDEODRIVER", "XDG_RUNTIME_DIR")}
+    supp = os.path.join(os.path.dirname(os.path.abspath(__file__)), "tsan_x11.supp")
+    env["TSAN_OPTIONS"] = f"suppressions={supp}:" + env.get("TSAN_OPTIONS", "")
     env.update(extra)
     return env
 

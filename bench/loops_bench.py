@@ -12,7 +12,9 @@ Keys go through a pseudo-terminal, as typed. The window's pixels are watched wit
 extension: each update of the window wakes the script, which then reads the window's pixels and
 compares them with the picture before the key. "Busy processes" are shell loops that never
 sleep, in sessions of their own (as other programs on a desktop would be). Runs marked
-"without privilege" drop CAP_SYS_NICE, so the drawing thread cannot raise its priority."""
+"without privilege" drop CAP_SYS_NICE, so the drawing thread cannot raise its priority. Each row
+says how busy the machine was with other work just before it was measured ("others"): on a
+shared machine an "idle machine" row is only as idle as that."""
 import ctypes
 import json
 import os
@@ -25,7 +27,8 @@ import subprocess
 import sys
 import time
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests"))
+SUPPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support")
+sys.path.insert(0, SUPPORT)
 from e2e import base_env, start_xvfb  # noqa: E402
 
 TRABOLIX, ZENTAVOR, SHOOTER_BENCH = sys.argv[1:4]
@@ -246,7 +249,8 @@ class Busy:
 
 
 def machine_busy(seconds=1.0):
-    """Percent of the machine's processors busy over `seconds`."""
+    """Percent of the machine's processors busy over `seconds` (other work than this run's, when
+    taken while nothing of the run is busy)."""
     def sample():
         with open("/proc/stat") as f:
             v = [int(x) for x in f.readline().split()[1:]]
@@ -312,7 +316,7 @@ def trabolix_run(display, privileged, busy, measure_cpu):
             x.quiet(0.3)
             if x.pixels().count(MAGENTA) < 300 and attempt < 5:
                 continue  # this placement shows too little of the spheres: place them anew
-            result = {"scheduling": prog.scheduling()}
+            result = {"scheduling": prog.scheduling(), "others": machine_busy(0.5)}
             if measure_cpu:
                 result["cpu"] = prog.cpu_percent()
             load = Busy(busy) if busy else None
@@ -391,6 +395,7 @@ def pass_times(privileged, busy):
            "--benchmark_min_time=2", "--benchmark_format=json"]
     if not privileged:
         cmd = NO_PRIVILEGE + cmd
+    out = {"others": machine_busy(0.5)}
     load = Busy(busy) if busy else None
     try:
         p = subprocess.run(cmd, capture_output=True, text=True, timeout=600,
@@ -398,7 +403,6 @@ def pass_times(privileged, busy):
     finally:
         if load:
             load.stop()
-    out = {}
     try:
         for b in json.loads(p.stdout)["benchmarks"]:
             scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
@@ -465,7 +469,8 @@ def main():
                 target = ("<= 25 / 50 ms" if busy == 0 else "aim <= 50 / 100 ms") \
                     if privileged else "report"
                 row(f"Trabolix key -> picture, median / p90 / p99, {load}{who} "
-                    f"[threads: {r['scheduling']}]", value, ratio, target)
+                    f"[threads: {r['scheduling']}; others {r['others']:.0f}% busy]", value,
+                    ratio, target)
         for privileged in (True, False):
             for busy in (0, 2):
                 t = pass_times(privileged, busy)
@@ -474,7 +479,7 @@ def main():
                 p, h = t.get("BM_Pass"), t.get("BM_RequestHandOver")
                 value = "%s (one request hand-over %s)" % (
                     ms(p), "-" if h is None else "%.2f us" % (h * 1e6))
-                row(f"Trabolix pass, {load}{who}", value,
+                row(f"Trabolix pass, {load}{who} [others {t['others']:.0f}% busy]", value,
                     "" if p is None else "%.2f" % (p / period),
                     "aim <= 10 ms" if busy and privileged else "report")
         paste = zentavor_paste(display)

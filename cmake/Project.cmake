@@ -1,19 +1,22 @@
 # Helpers shared by every folder's CMakeLists.txt.
 
-# zt_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [TIMEOUT <seconds>])
+# zt_add_test(NAME <name> SOURCES <files...> LIBS <targets...> [DEFINITIONS <macros...>]
+#             [TIMEOUT <seconds>])
 # One GoogleTest executable registered with CTest. Every test runs with a time-out and with SDL's
 # offscreen video driver, so no test needs a display or a person. Nothing when ZT_BUILD_TESTS is
-# off, and likewise for the other two helpers.
+# off, and likewise for the other two helpers: so a test's settings go through the arguments, not
+# through calls on a target that may not exist.
 function(zt_add_test)
   if(NOT ZT_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "" "NAME;TIMEOUT" "SOURCES;LIBS;DEFINITIONS" ${ARGN})
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 120)
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)
+  target_compile_definitions(${T_NAME} PRIVATE ${T_DEFINITIONS})
   set_target_properties(${T_NAME} PROPERTIES ENABLE_EXPORTS ON)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES TIMEOUT ${T_TIMEOUT}

@@ -17,7 +17,7 @@ import termios
 import time
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "support"))
-from e2e import base_env, check, finish  # noqa: E402
+from e2e import Resender, base_env, check, finish  # noqa: E402
 
 ZENTAVOR = os.environ["ZENTAVOR"]
 TRABOLIX = os.environ["TRABOLIX"]
@@ -47,9 +47,12 @@ class Session:
         self.out = b""
         self.err = b""
         self.pipes = {self.proc.stdout.fileno(): "out", self.proc.stderr.fileno(): "err"}
+        self.resender = Resender()
 
     def type(self, data):
         os.write(self.master, data)
+        if data in (b"\x03", b"\x1c"):
+            self.resender.sent(lambda: os.write(self.master, data))
 
     def pump(self, timeout):
         """Collects what the program writes to its pipes (and drains the terminal) for at most
@@ -80,7 +83,8 @@ class Session:
 
     def finish(self, seconds=60):
         deadline = time.monotonic() + seconds
-        while self.pump(max(0.0, deadline - time.monotonic())):
+        while self.pump(max(0.0, min(1.0, deadline - time.monotonic()))):
+            self.resender.poll()
             if time.monotonic() > deadline:
                 self.proc.kill()
                 check(False, "program ended in time")
@@ -159,8 +163,11 @@ def send_signal(session, sig):
     and never in the other builds or when sent to the main thread.)"""
     if sig in (signal.SIGTERM, signal.SIGHUP):
         session.proc.send_signal(sig)
+        session.resender.sent(lambda: session.proc.send_signal(sig))
     elif LIBC.tgkill(session.proc.pid, session.proc.pid, sig) != 0:
         check(False, f"tgkill: {os.strerror(ctypes.get_errno())}")
+    else:
+        session.resender.sent(lambda: LIBC.tgkill(session.proc.pid, session.proc.pid, sig))
 
 
 def test_signal(prog, sig):

@@ -16,6 +16,10 @@ import tempfile
 import termios
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tests",
+                                "support"))
+from e2e import Resender  # noqa: E402
+
 PROBE = os.path.abspath(sys.argv[1])
 failures = []
 
@@ -93,15 +97,22 @@ def run(scenario, typing):
     output = b""
     reports = b""
     steps = list(typing)
+    resender = Resender()
     deadline = time.time() + 60  # only a hung probe takes this long
     while time.time() < deadline and b"ended" not in reports:
         if steps and steps[0][0].encode() in output:
             action = steps[0][1]
             if isinstance(action, bytes):
                 os.write(master, steps.pop(0)[1])
+                if action in (b"\x03", b"\x1c", b"\x1a"):
+                    resender.sent(lambda key=action: os.write(master, key))
             elif job_pid(reports) is not None:
-                os.kill(job_pid(reports), action)
+                job = job_pid(reports)
+                os.kill(job, action)
+                resender.sent(lambda sig=action, job=job: os.kill(job, sig))
                 steps.pop(0)
+        elif not steps:
+            resender.poll()
         ready, _, _ = select.select([master, report_r], [], [], 0.1)
         if master in ready:
             try:
@@ -169,11 +180,15 @@ def stop_and_continue():
     output = b""
     reports = b""
     stage = 0
+    resender = Resender()
     deadline = time.time() + 60  # only a hung probe takes this long
     while time.time() < deadline and b"ended" not in reports:
         if stage == 0 and b"ready" in output:
             os.write(master, b"\x1a")
+            resender.sent(lambda: os.write(master, b"\x1a"))
             stage = 1
+        elif stage == 1 and b"stopped" not in reports:
+            resender.poll()
         elif stage == 1 and output.count(b"\x1b=") == 2:
             # Continued: the job has the terminal in its mode again (the keypad switch follows).
             os.write(master, b"b")

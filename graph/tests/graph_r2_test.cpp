@@ -128,14 +128,16 @@ TEST(GraphR2Lifecycle, CloseButtonAndExposeLeaveTheWindowOpen) {
 }
 
 // A main thread that draws without pause (short lines, each taking the buffer lock) must not keep
-// the service thread from presenting: at 60 Hz some 18 presents fit in 300 ms.
+// the service thread from presenting: several presents happen while it draws. At 60 Hz that takes
+// some 70 ms; the guard only fails a presenter that is shut out.
 TEST(GraphR2Present, PresentsWhileTheMainThreadDrawsWithoutPause) {
   Open();
   ASSERT_TRUE(graphprobe::WaitPresented(2000));
   const uint64_t before = graphprobe::Presents();
   const auto start = std::chrono::steady_clock::now();
   uint32_t i = 0;
-  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
+  while (graphprobe::Presents() - before < 4 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
     for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
   }
   EXPECT_GE(graphprobe::Presents() - before, 4u) << i << " lines drawn";
@@ -151,7 +153,7 @@ int64_t FlushMs(int calls) {
 }
 
 // Flush returns once the drawing is on the window, and at once when nothing waits or no window is
-// open (a Flush that waited for a present or its time-out each time would take seconds here).
+// open (a Flush that waited for a present or its time-out each time would take many seconds here).
 TEST(GraphR2Present, FlushWaitsUntilTheDrawingIsShown) {
   Open();
   for (uint32_t round = 0; round < 5; ++round) {
@@ -161,10 +163,11 @@ TEST(GraphR2Present, FlushWaitsUntilTheDrawingIsShown) {
     EXPECT_TRUE(graphprobe::WaitPresented(0)) << "nothing pending after Flush, round " << round;
     EXPECT_GT(graphprobe::Presents(), before);
   }
-  EXPECT_LT(FlushMs(100), 500) << "nothing drawn since the last Flush";
+  // 1000 Flushes that each waited one refresh would take 16 s.
+  EXPECT_LT(FlushMs(1000), 5000) << "nothing drawn since the last Flush";
 
   Graph::Exit();
-  EXPECT_LT(FlushMs(100), 500) << "after Exit";
+  EXPECT_LT(FlushMs(1000), 5000) << "after Exit";
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   Graph::Flush();
   EXPECT_TRUE(graphprobe::WaitPresented(0)) << "the new window's cleared picture is shown";

@@ -184,6 +184,23 @@ def test_long_game_unfrozen(tmp, spheres):
 MAGENTA, LIGHT_GREEN = 0x800080, 0x00FF00
 
 
+def feed(prog, data, close=False):
+    """Writes keys to the program's standard input; a program that has already ended is a
+    failure reported with its exit code and standard error, not a traceback."""
+    try:
+        prog.stdin.write(data)
+        if close:
+            prog.stdin.close()
+        else:
+            prog.stdin.flush()
+        return True
+    except BrokenPipeError:
+        prog.wait()
+        check(False, f"the game still running when its keys came (exit {prog.returncode}, "
+                     f"stderr {prog.stderr.read()!r})")
+        return False
+
+
 def test_xvfb(tmp, spheres):
     xvfb, display = start_xvfb()
     if xvfb is None:
@@ -201,14 +218,14 @@ def test_xvfb(tmp, spheres):
                   f"{counts.get(LIGHT_GREEN)})")
         magenta_at_start = counts.get(MAGENTA, 0)
         # Five hit, back at the start: most of the picture turns light green.
-        prog.stdin.write(first)
-        prog.stdin.flush()
+        if not feed(prog, first):
+            return
         ok, counts = wait_for(display, lambda c: c.get(LIGHT_GREEN, 0) > 600 and
                               0 < c.get(MAGENTA, 0) < magenta_at_start)
         check(ok, f"five hit spheres light green, one magenta (counts {counts.get(MAGENTA)}, "
                   f"{counts.get(LIGHT_GREEN)})")
-        prog.stdin.write(rest)
-        prog.stdin.close()
+        if not feed(prog, rest, close=True):
+            return
         try:
             prog.wait(timeout=60)
             out = prog.stdout.read()

@@ -12,7 +12,7 @@ import termios
 import threading
 import time
 
-from e2e import base_env
+from e2e import RESEND_AFTER, Resender, base_env
 from faultlib import fault, outcome
 
 ZENTAVOR = os.environ.get("ZENTAVOR", "")
@@ -128,6 +128,7 @@ class PtyRun:
                                      preexec_fn=become_session_leader)
         self.terminal = b""  # what the program wrote to the terminal itself
         self.early = b""  # standard output read before finish
+        self.resender = Resender()
 
     def drain(self):
         while select.select([self.master], [], [], 0)[0]:
@@ -165,11 +166,19 @@ class PtyRun:
 
     def type(self, data):
         os.write(self.master, data)
+        if data == b"\x03":
+            self.resender.sent(lambda: os.write(self.master, data))
 
     def finish(self):
         """(exit code or None, standard output, standard error, terminal settings restored)."""
         try:
-            out, err = self.proc.communicate(timeout=GUARD)
+            try:
+                out, err = self.proc.communicate(
+                    timeout=RESEND_AFTER if self.resender.action else GUARD)
+            except subprocess.TimeoutExpired:
+                if not self.resender.poll():
+                    raise
+                out, err = self.proc.communicate(timeout=GUARD)
             code = self.proc.returncode
         except subprocess.TimeoutExpired:
             self.proc.kill()

@@ -201,8 +201,12 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   backtrace(frames, 4);
   InstallHandler(SIGINT, OnBreak, 0);
   InstallHandler(SIGQUIT, OnBreak, 0);
+  // The handler puts the default action back itself before it re-raises. SA_NODEFER lets a fault
+  // inside the handler enter it again, skip the hooks already running and die at once; no
+  // SA_RESETHAND, so a second signal that arrives before the handler has run (a sanitizer's
+  // run-time may hold one back) is still handled, not fatal without a restore.
   for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
-    InstallHandler(sig, OnFatalSignal, SA_RESETHAND | SA_NODEFER);
+    InstallHandler(sig, OnFatalSignal, SA_NODEFER);
   }
   // Output errors are the run-time's to absorb: a write to a closed pipe or socket fails with
   // EPIPE (and WriteAll drops it) instead of killing the process.

@@ -9,8 +9,20 @@ set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
 # component alone, so they write install_manifest_programs.txt and leave install_manifest.txt to
 # the last full installation, which `uninstall` reads.
 install(TARGETS zentavor trabolix RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT programs)
-install(FILES docs/man/zentavor.6 docs/man/trabolix.6 DESTINATION ${CMAKE_INSTALL_MANDIR}/man6
-  COMPONENT programs)
+# The manual pages are installed compressed (gzip -9n: best compression, no name or time stamp in
+# the file, so the same source gives the same bytes), as man expects in a package. They are made
+# when installing, so installing needs no build target besides the programs.
+set(ZT_MAN_PAGES ${PROJECT_BINARY_DIR}/man/zentavor.6.gz ${PROJECT_BINARY_DIR}/man/trabolix.6.gz)
+install(CODE "
+  file(MAKE_DIRECTORY \"${PROJECT_BINARY_DIR}/man\")
+  foreach(page zentavor trabolix)
+    execute_process(COMMAND gzip -9n -c \"${PROJECT_SOURCE_DIR}/docs/man/\${page}.6\"
+      OUTPUT_FILE \"${PROJECT_BINARY_DIR}/man/\${page}.6.gz\" RESULT_VARIABLE failed)
+    if(failed)
+      message(FATAL_ERROR \"gzip failed on the manual page \${page}.6\")
+    endif()
+  endforeach()" COMPONENT programs)
+install(FILES ${ZT_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT programs)
 
 # Removes what the last installation from this build directory wrote.
 add_custom_target(uninstall

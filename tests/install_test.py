@@ -14,8 +14,8 @@ from e2e import check, finish  # noqa: E402
 SOURCE = os.environ["ZT_SOURCE_DIR"]
 BUILD = os.environ["ZT_BINARY_DIR"]
 PREFIX = "/usr/local"
-FILES = {"bin/zentavor", "bin/trabolix", "share/man/man6/zentavor.6",
-         "share/man/man6/trabolix.6"}
+FILES = {"bin/zentavor", "bin/trabolix", "share/man/man6/zentavor.6.gz",
+         "share/man/man6/trabolix.6.gz"}
 
 
 def installed(root):

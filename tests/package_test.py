@@ -6,6 +6,7 @@ run once unpacked.
 
   package_test.py VERSION MAINTAINER"""
 import glob
+import gzip
 import os
 import shutil
 import subprocess
@@ -17,8 +18,8 @@ from e2e import check, finish  # noqa: E402
 
 BUILD = os.environ["ZT_BINARY_DIR"]
 VERSION, MAINTAINER = sys.argv[1], sys.argv[2]
-FILES = ["./usr/bin/trabolix", "./usr/bin/zentavor", "./usr/share/man/man6/trabolix.6",
-         "./usr/share/man/man6/zentavor.6"]
+FILES = ["./usr/bin/trabolix", "./usr/bin/zentavor", "./usr/share/man/man6/trabolix.6.gz",
+         "./usr/share/man/man6/zentavor.6.gz"]
 
 
 def field(deb, name):
@@ -65,6 +66,17 @@ def main():
             info = subprocess.run(["file", "-b", os.path.join(root, "usr", "bin", prog)],
                                   capture_output=True, text=True, timeout=30).stdout
             check("stripped" in info and "not stripped" not in info, f"{prog} stripped ({info})")
+            page = os.path.join(root, "usr", "share", "man", "man6", prog + ".6.gz")
+            source = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "docs", "man",
+                                  prog + ".6")
+            with open(source, "rb") as f:
+                text = f.read()
+            try:
+                with gzip.open(page, "rb") as f:
+                    packed = f.read()
+            except OSError:
+                packed = b""
+            check(packed == text, f"{prog}(6) packed with gzip, the source page unchanged")
         p = subprocess.run([os.path.join(root, "usr", "bin", "trabolix")], input=b"q",
                            capture_output=True, cwd=tmp, timeout=60,
                            env={"PATH": "/usr/bin:/bin", "SDL_VIDEODRIVER": "offscreen"})

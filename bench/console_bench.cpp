@@ -12,15 +12,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
 
 #include "console/IO.h"
 #include "platform/con_host.h"
+#include "rts/Sync.h"
 
 // Every operator new is counted. GCC takes the malloc/free pair below for a mismatch once the
 // replaced operators are inlined; they are the matching pair.
@@ -176,15 +175,15 @@ BENCHMARK(BM_BarePtyByteToThread)->UseManualTime()->Iterations(5000);
 
 // Baseline: a bare condition-variable hand-over to a waiting thread.
 void BM_BareCondvarHandOver(benchmark::State& state) {
-  std::mutex lock;
-  std::condition_variable ready;
+  rts::Mutex lock;
+  rts::Condition ready;
   long posted = 0;
   bool stop = false;
   std::atomic<long> seen{0};
   std::thread waiter([&] {
-    std::unique_lock<std::mutex> hold(lock);
+    rts::Hold hold(lock);
     for (;;) {
-      ready.wait(hold, [&] { return stop || posted > seen.load(); });
+      ready.Wait(lock, [&] { return stop || posted > seen.load(); });
       if (stop) return;
       seen.store(posted);
     }
@@ -195,10 +194,10 @@ void BM_BareCondvarHandOver(benchmark::State& state) {
     auto t0 = Clock::now();
     long expect;
     {
-      std::lock_guard<std::mutex> hold(lock);
+      rts::Hold hold(lock);
       expect = ++posted;
     }
-    ready.notify_one();
+    ready.Signal();
     while (seen.load() < expect) {
     }
     double s = std::chrono::duration<double>(Clock::now() - t0).count();
@@ -207,10 +206,10 @@ void BM_BareCondvarHandOver(benchmark::State& state) {
     Pause();
   }
   {
-    std::lock_guard<std::mutex> hold(lock);
+    rts::Hold hold(lock);
     stop = true;
   }
-  ready.notify_one();
+  ready.Signal();
   waiter.join();
   Report(state, us, 0);
 }

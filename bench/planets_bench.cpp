@@ -14,6 +14,7 @@
 #include "engine/Engine.h"
 #include "graph/Graph.h"
 #include "planets/Zentavor.h"
+#include "rts/Sync.h"
 
 namespace {
 
@@ -146,13 +147,12 @@ void BM_FrameLines(benchmark::State& state) {
 
 void BM_FrameLocking(benchmark::State& state) {
   SetUp();
-  static pthread_mutex_t lock = PTHREAD_MUTEX_INITIALIZER;
+  static rts::Mutex lock;
   const size_t calls = FrameSegments().size();
   for (auto _ : state) {
     for (size_t n = 0; n < calls; ++n) {
-      pthread_mutex_lock(&lock);
+      rts::Hold hold(lock);
       benchmark::ClobberMemory();
-      pthread_mutex_unlock(&lock);
     }
   }
 }

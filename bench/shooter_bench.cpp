@@ -9,11 +9,9 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <mutex>
 #include <thread>
 
 #include "bench/alloc_count.h"
@@ -21,6 +19,7 @@
 #include "graph/probe.h"
 #include "lib/Lib.h"
 #include "rts/RTS.h"
+#include "rts/Sync.h"
 #include "shooter/Trabolix.h"
 
 namespace {
@@ -58,32 +57,19 @@ void BM_RequestHandOver(benchmark::State& state) {
       benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
 }
 
-// A manual-reset event.
-class Event {
- public:
-  void Set() {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      set_ = true;
-    }
-    cv_.notify_one();
-  }
-  void WaitAndReset() {
-    std::unique_lock<std::mutex> hold(lock_);
-    cv_.wait(hold, [this] { return set_; });
-    set_ = false;
-  }
+// The drawing thread's events watch for a signal this long before they sleep.
+constexpr int64_t kSpinNs = 20000;
 
- private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool set_ = false;
-};
+// Waits for a manual-reset event as the library's hand-over does, and resets it.
+void WaitAndReset(rts::Event& event) {
+  event.SpinThenWait(kSpinNs);
+  event.Reset();
+}
 
 // Baseline: the same protocol as the drawing thread's (wait for ready, reset, post; the server
 // waits for posted, resets, signals ready) between two bare threads, with an empty request.
 void BM_BareTwoEventHandOver(benchmark::State& state) {
-  Event posted, ready;
+  rts::Event posted, ready;
   std::atomic<bool> stop{false};
   std::thread server;
   {
@@ -91,17 +77,17 @@ void BM_BareTwoEventHandOver(benchmark::State& state) {
     server = std::thread([&] {
       ready.Set();
       for (;;) {
-        posted.WaitAndReset();
+        WaitAndReset(posted);
         if (stop.load(std::memory_order_relaxed)) return;
         ready.Set();
       }
     });
   }
   for (auto _ : state) {
-    ready.WaitAndReset();
+    WaitAndReset(ready);
     posted.Set();
   }
-  ready.WaitAndReset();
+  WaitAndReset(ready);
   stop.store(true);
   posted.Set();
   server.join();

@@ -6,12 +6,10 @@
 #include <time.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "graph/kvrIGraph.h"
 #include "rts/RTS.h"
+#include "rts/Sync.h"
 
 namespace kvrEvQue {
 
@@ -141,37 +139,12 @@ constexpr size_t kReaderStack = 32767;
 // How long a typed key waits for room in a full queue while the program takes no key, before it
 // is refused. The programs take keys every frame, far more often; a key is refused only when the
 // program has stopped reading them.
-constexpr std::chrono::milliseconds kRefuseAfter{500};
+constexpr int64_t kRefuseAfterNs = 500000000;
 
 struct KeyEntry {
   uint8_t ch;
   uint8_t scan;
   KeyEventRecord event;
-};
-
-// A manual-reset event: stays set until reset, wakes every waiter.
-class ManualResetEvent {
- public:
-  void Set() {
-    {
-      std::lock_guard<std::mutex> hold(lock_);
-      set_ = true;
-    }
-    changed_.notify_all();
-  }
-  void Reset() {
-    std::lock_guard<std::mutex> hold(lock_);
-    set_ = false;
-  }
-  void Wait() {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return set_; });
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool set_ = false;
 };
 
 bool started;
@@ -180,20 +153,11 @@ uint32_t gSavedMode;
 KeyEntry gQueue[kQueueSize];
 std::atomic<uint8_t> gCount;     // read once without the lock by getKey and peekKey
 std::atomic<uint64_t> gHandled;  // records the reader thread has finished with
-// The lock and the signal are never destroyed: the reader thread runs until the process ends.
-union Forever {
-  struct {
-    std::mutex lock;
-    ManualResetEvent notEmpty;
-    std::condition_variable notFull;  // a key was taken out
-  } sync;
-  Forever() : sync() {}
-  ~Forever() {}
-};
-Forever gForever;
-std::mutex& gQueueLock = gForever.sync.lock;
-ManualResetEvent& gNotEmpty = gForever.sync.notEmpty;
-std::condition_variable& gNotFull = gForever.sync.notFull;
+// The lock, the event and the condition are constant-initialised and never destroyed: the reader
+// thread runs until the process ends.
+rts::Mutex gQueueLock;
+rts::Event gNotEmpty;     // manual reset: set while the queue holds a key
+rts::Condition gNotFull;  // a key was taken out
 std::atomic<uint32_t> gRefused;
 
 void RestoreMode() {
@@ -207,15 +171,16 @@ void SleepMs(long ms) {
 
 // Appends a translated key. When the queue is full, a key from a pipe or a file waits for room
 // (the pipe is then read at the program's pace and loses nothing); a typed key waits until the
-// program takes a key, at most kRefuseAfter, and is then refused with a beep.
+// program takes a key, at most kRefuseAfterNs, and is then refused with a beep.
 void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
   {
-    std::unique_lock<std::mutex> hold(gQueueLock);
+    const int64_t deadline = rts::MonotonicNs() + kRefuseAfterNs;
+    rts::Hold hold(gQueueLock);
     auto room = [] { return gCount.load(std::memory_order_relaxed) < kQueueSize; };
     if (piped) {
-      gNotFull.wait(hold, room);
+      gNotFull.Wait(gQueueLock, room);
     } else {
-      gNotFull.wait_for(hold, kRefuseAfter, room);
+      gNotFull.WaitUntil(gQueueLock, deadline, room);
     }
     uint8_t count = gCount.load(std::memory_order_relaxed);
     if (count < kQueueSize) {
@@ -357,14 +322,14 @@ void Init() {
 bool getKey(uint8_t& ch, uint8_t& scan, bool wait) {
   if (gCount.load(std::memory_order_acquire) == 0 && !wait) return false;
   gNotEmpty.Wait();
-  std::lock_guard<std::mutex> hold(gQueueLock);
+  rts::Hold hold(gQueueLock);
   Oldest(ch, scan);
   uint8_t count = gCount.load(std::memory_order_relaxed);
   for (int i = 1; i < count; ++i) gQueue[i - 1] = gQueue[i];
   --count;
   gCount.store(count, std::memory_order_release);
   if (count == 0) gNotEmpty.Reset();
-  gNotFull.notify_one();
+  gNotFull.Signal();
   return true;
 }
 
@@ -378,7 +343,7 @@ uint32_t Refused() {
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {
   if (gCount.load(std::memory_order_acquire) == 0) return false;
-  std::lock_guard<std::mutex> hold(gQueueLock);
+  rts::Hold hold(gQueueLock);
   Oldest(ch, scan);
   return true;
 }

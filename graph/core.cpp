@@ -12,8 +12,8 @@
 
 namespace graphcore {
 
-graphsync::Gate gBufferLock;
-graphsync::Lock gWindowLock;
+rts::Mutex gBufferLock;
+rts::Mutex gWindowLock;
 std::atomic<platform::WinHandle> gWindow;
 std::atomic<uint64_t> gPresents;
 
@@ -24,9 +24,19 @@ using graphraster::Rect;
 std::atomic<bool> gPresenting;
 
 // Presents that have copied pixels (guarded by gBufferLock), and those whose window update is
-// done: a Flush waits for the copy that takes what was drawn before it.
+// done (gShown, guarded by gShownLock): a Flush waits for the copy that takes what was drawn
+// before it.
 uint64_t gCopies;
-graphsync::Sequence gShown;
+rts::Mutex gShownLock;
+rts::Condition gShownChanged;
+uint64_t gShown;
+
+// Raises gShown to `copy` and wakes the Flush waiters.
+void Shown(uint64_t copy) {
+  rts::Hold hold(gShownLock);
+  if (copy > gShown) gShown = copy;
+  gShownChanged.Broadcast();
+}
 
 // The served window's refresh period in microseconds (0 before the first loop).
 std::atomic<int64_t> gPeriodUs;
@@ -35,19 +45,17 @@ std::atomic<int64_t> gPeriodUs;
 std::atomic<bool> gLost;
 
 int64_t NowUs() {
-  timespec ts;
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<int64_t>(ts.tv_sec) * 1000000 + ts.tv_nsec / 1000;
+  return rts::MonotonicNs() / 1000;
 }
 
 // The window thread's posted messages.
-graphsync::Lock gPostLock;
+rts::Mutex gPostLock;
 uint32_t gPosted[8];
 int gPostedCount;
-graphsync::Event gWake = GRAPHSYNC_AUTO_RESET_EVENT;
+rts::Event gWake(rts::EventReset::kAuto);
 
 bool TakePosted(uint32_t& message) {
-  graphsync::Hold hold(gPostLock);
+  rts::Hold hold(gPostLock);
   if (gPostedCount == 0) return false;
   message = gPosted[0];
   std::memmove(gPosted, gPosted + 1, sizeof gPosted[0] * static_cast<std::size_t>(--gPostedCount));
@@ -55,15 +63,13 @@ bool TakePosted(uint32_t& message) {
 }
 
 // Copies the damaged area (or everything) to the window and shows it.
-// The copy claims the buffer gate, so a drawing thread that never pauses still lets it in after its
-// current request.
 void Present(platform::WinHandle window, bool all) {
-  graphsync::Hold windowHold(gWindowLock);
+  rts::Hold windowHold(gWindowLock);
   Rect d;
   uint64_t copy;
   bool copied;
   {
-    graphsync::Hold bufferHold(gBufferLock);
+    rts::Hold bufferHold(gBufferLock);
     d = all ? Rect{0, 0, gBuffer.width, gBuffer.depth} : gBuffer.damage;
     gBuffer.damage = graphraster::kNoDamage;
     if (d.Empty()) return;
@@ -77,26 +83,26 @@ void Present(platform::WinHandle window, bool all) {
   if (copied) platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
   gPresenting.store(false);
   gPresents.fetch_add(1, std::memory_order_relaxed);
-  gShown.Advance(copy);
+  Shown(copy);
 }
 
 }  // namespace
 
 bool DamagePending() {
-  graphsync::Hold hold(gBufferLock);
+  rts::Hold hold(gBufferLock);
   return !gBuffer.damage.Empty() || gPresenting.load();
 }
 
 void PostMessage(uint32_t message) {
   {
-    graphsync::Hold hold(gPostLock);
+    rts::Hold hold(gPostLock);
     if (gPostedCount < 8) gPosted[gPostedCount++] = message;
   }
   gWake.Set();
 }
 
 void ClearPostedMessages() {
-  graphsync::Hold hold(gPostLock);
+  rts::Hold hold(gPostLock);
   gPostedCount = 0;
 }
 
@@ -116,15 +122,19 @@ void Flush() {
   }
   uint64_t target;
   {
-    graphsync::Hold hold(gBufferLock);
+    rts::Hold hold(gBufferLock);
     target = gBuffer.damage.Empty() ? gCopies : gCopies + 1;
   }
   const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
-  gShown.WaitAtLeast(target, 3 * (period > 0 ? period : 16667), [] { return gWindow.load() == 0; });
+  const int64_t deadline = rts::MonotonicNs() + 3 * (period > 0 ? period : 16667) * 1000;
+  rts::Hold hold(gShownLock);
+  gShownChanged.WaitUntil(gShownLock, deadline,
+                          [target] { return gShown >= target || gWindow.load() == 0; });
 }
 
 void WindowGone() {
-  gShown.Wake();
+  rts::Hold hold(gShownLock);
+  gShownChanged.Broadcast();
 }
 
 int64_t RefreshPeriodUs() {

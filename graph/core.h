@@ -8,8 +8,8 @@
 #include <cstdint>
 
 #include "graph/raster.h"
-#include "graph/sync.h"
 #include "platform/win_sdl.h"
+#include "rts/Sync.h"
 
 namespace graphcore {
 
@@ -86,16 +86,16 @@ extern Request gRequest;
 extern uint32_t gPaletteTable[kPaletteEntries];
 extern uint32_t gPaletteCount;
 
-// The back buffer's gate (the thread that executes requests enters it for each request; the
-// presenter, setup and inspection claim it) and the window lock.
-extern graphsync::Gate gBufferLock;
-extern graphsync::Lock gWindowLock;
+// The back buffer's lock (the thread that executes requests holds it for each drawing request;
+// the presenter, setup and inspection take it too) and the window lock.
+extern rts::Mutex gBufferLock;
+extern rts::Mutex gWindowLock;
 
 // The back buffer as a surface with the executing thread's drawing state. Its pixels, size and
 // damage are guarded by gBufferLock; the drawing state belongs to the executing thread.
 extern graphraster::Surface gBuffer;
 
-// Executes the block's request against the back buffer (kinds 5 and above inside the buffer gate,
+// Executes the block's request against the back buffer (kinds 5 and above under the buffer lock,
 // marking what they change as damaged for the window); rqGetImage answers its image in a4. The
 // executing thread: the main thread in revision 2, the drawing thread in revision 1.
 void Execute(Request& r);

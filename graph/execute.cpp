@@ -40,7 +40,7 @@ uint32_t TextAt(const Request& q, std::size_t k, const char*& text) {
   return static_cast<uint32_t>(strnlen(text, std::min<std::size_t>(kMaxText, (kWords - k) * 4)));
 }
 
-// The requests that change pixels (kinds 5 and above), inside the buffer gate.
+// The requests that change pixels (kinds 5 and above), under the buffer lock.
 void Drawing(const Request& q) {
   graphraster::Surface& s = gBuffer;
   switch (q.kind) {
@@ -140,7 +140,7 @@ void Execute(Request& r) {
       std::memcpy(gBuffer.palette, gPaletteTable, sizeof gBuffer.palette);
       break;
     default: {
-      graphsync::Inside inside(gBufferLock);
+      rts::Hold hold(gBufferLock);
       Drawing(r);
       break;
     }
@@ -154,7 +154,7 @@ bool SetupBackBuffer(uint32_t width, uint32_t depth) {
   if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
     return false;
   }
-  graphsync::Hold hold(gBufferLock);
+  rts::Hold hold(gBufferLock);
   gBuffer.pixels = gPixels;
   gBuffer.width = static_cast<int32_t>(width);
   gBuffer.depth = static_cast<int32_t>(depth);
@@ -182,7 +182,7 @@ void SetUserPattern(const uint8_t (&mask)[8]) {
 }
 
 uint32_t BufferPixel(uint32_t x, uint32_t y) {
-  graphsync::Hold hold(gBufferLock);
+  rts::Hold hold(gBufferLock);
   if (x >= static_cast<uint32_t>(gBuffer.width) || y >= static_cast<uint32_t>(gBuffer.depth)) {
     return 0;
   }
@@ -190,14 +190,14 @@ uint32_t BufferPixel(uint32_t x, uint32_t y) {
 }
 
 uint64_t CountBufferPixels(uint32_t rgb) {
-  graphsync::Hold hold(gBufferLock);
+  rts::Hold hold(gBufferLock);
   const uint32_t* end =
       gPixels + static_cast<std::size_t>(gBuffer.stride) * static_cast<std::size_t>(gBuffer.depth);
   return static_cast<uint64_t>(std::count(static_cast<const uint32_t*>(gPixels), end, rgb));
 }
 
 uint64_t BufferChecksum() {
-  graphsync::Hold hold(gBufferLock);
+  rts::Hold hold(gBufferLock);
   uint64_t h = 14695981039346656037ull;  // 64-bit FNV-1a over the pixels, row by row
   const uint32_t* end =
       gPixels + static_cast<std::size_t>(gBuffer.stride) * static_cast<std::size_t>(gBuffer.depth);
@@ -207,7 +207,7 @@ uint64_t BufferChecksum() {
 
 void ReadBuffer(uint32_t* out) {
   WaitIdle();
-  graphsync::Hold hold(gBufferLock);
+  rts::Hold hold(gBufferLock);
   std::copy(
       gPixels,
       gPixels + static_cast<std::size_t>(gBuffer.stride) * static_cast<std::size_t>(gBuffer.depth),

@@ -103,7 +103,6 @@ uint32_t Clamp(uint32_t v, uint32_t lo, uint32_t hi) {
 }  // namespace
 
 void StartModule() {
-  graphsync::Gate::Start();
   ResetSurfaceState();
   gStdFillMode = true;
   gStdFillMask = kPatSolid;

@@ -49,8 +49,8 @@ uint32_t gLineStyleNo;
 
 // The handshake. Each direction has its own auto-reset event, so a side that signals and then
 // waits can never take its own signal back: every signal reaches the other side.
-graphsync::Event gToService = GRAPHSYNC_AUTO_RESET_EVENT;
-graphsync::Event gToCaller = GRAPHSYNC_AUTO_RESET_EVENT;
+rts::Event gToService(rts::EventReset::kAuto);
+rts::Event gToCaller(rts::EventReset::kAuto);
 
 // Set by the service thread before it signals that it could not start video (no display); it
 // then ends. Read by the main thread after the signal.
@@ -63,7 +63,7 @@ char gWhy[256];
 // The window's loss against Exit's quit request, under gStateLock: when the window was lost the
 // service thread does not wait for a quit request, so Exit must not post one and wait; when Exit
 // asked first, the service thread answers it however its loop ended.
-graphsync::Lock gStateLock;
+rts::Mutex gStateLock;
 bool gWindowLost;
 bool gQuitAsked;
 
@@ -124,7 +124,7 @@ void* Service(void*) {
     ClearPostedMessages();
     gModifierState = 0;
     {
-      graphsync::Hold hold(gStateLock);
+      rts::Hold hold(gStateLock);
       gWindowLost = false;
     }
     gWindow.store(window);
@@ -135,7 +135,7 @@ void* Service(void*) {
     if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
     bool answer;
     {
-      graphsync::Hold hold(gStateLock);
+      rts::Hold hold(gStateLock);
       const bool lost = end == LoopEnd::kWindowLost || end == LoopEnd::kDisplayLost;
       gWindowLost = lost;
       answer = gQuitAsked || !lost;
@@ -252,7 +252,7 @@ void Exit() {
   if (!gInitialised || gClosed || gNoVideo) return;
   {
     // A lost window's service thread already waits for the next Init.
-    graphsync::Hold hold(gStateLock);
+    rts::Hold hold(gStateLock);
     if (gWindowLost) {
       gClosed = true;
       return;

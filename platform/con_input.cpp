@@ -1,39 +1,30 @@
 // The console input buffer: a bounded ring of records under one lock, with conditions that wake
 // readers when records arrive and the standard-input source when room is made.
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
 
 #include "platform/con_host.h"
 #include "platform/con_internal.h"
+#include "rts/Sync.h"
 
 namespace platform {
 namespace {
 
 constexpr int kCapacity = 512;
 
+// The source thread and the key reader wait on it until the process ends: its lock and conditions
+// are constant-initialised and never destroyed.
 struct InputBuffer {
-  std::mutex lock;
-  std::condition_variable nonEmpty;
-  std::condition_variable nonFull;
-  InputRecord ring[kCapacity];
-  bool keep[kCapacity];         // the record came from a pipe or a file: a flush keeps it
+  rts::Mutex lock;
+  rts::Condition nonEmpty;
+  rts::Condition nonFull;
+  InputRecord ring[kCapacity] = {};
+  bool keep[kCapacity] = {};    // the record came from a pipe or a file: a flush keeps it
   int head = 0;                 // oldest record
   int count = 0;                // records waiting
   std::atomic<int> waiting{0};  // count, readable without the lock: a poll of an empty buffer
                                 // does not contend with the writers
 };
-
-// Never destroyed: the source thread and the key reader wait on it until the process ends, and
-// destroying a condition variable with waiters blocks the exit.
-union Forever {
-  InputBuffer buffer;
-  Forever() : buffer() {}
-  ~Forever() {}
-};
-Forever gForever;
-InputBuffer& gInput = gForever.buffer;
+constinit InputBuffer gInput;
 
 // Appends under the lock; the caller has made sure there is room.
 void Append(const InputRecord& record, bool keep) {
@@ -50,18 +41,18 @@ namespace detail {
 
 void WriteSourceInput(const InputRecord& record, bool keep) {
   {
-    std::unique_lock<std::mutex> hold(gInput.lock);
-    gInput.nonFull.wait(hold, [] { return gInput.count < kCapacity; });
+    rts::Hold hold(gInput.lock);
+    gInput.nonFull.Wait(gInput.lock, [] { return gInput.count < kCapacity; });
     Append(record, keep);
   }
-  gInput.nonEmpty.notify_all();
+  gInput.nonEmpty.Broadcast();
 }
 
 }  // namespace detail
 
 void ConFlushInput() {
   {
-    std::lock_guard<std::mutex> hold(gInput.lock);
+    rts::Hold hold(gInput.lock);
     // Keep, in order, the records that came from a pipe or a file: they were not typed ahead.
     int kept = 0;
     for (int i = 0; i < gInput.count; ++i) {
@@ -75,17 +66,17 @@ void ConFlushInput() {
     gInput.count = kept;
     gInput.waiting.store(kept, std::memory_order_release);
   }
-  gInput.nonFull.notify_all();
+  gInput.nonFull.Broadcast();
   detail::FlushSource();
 }
 
 bool ConWriteInput(const InputRecord& record) {
   {
-    std::lock_guard<std::mutex> hold(gInput.lock);
+    rts::Hold hold(gInput.lock);
     if (gInput.count == kCapacity) return false;
     Append(record, false);
   }
-  gInput.nonEmpty.notify_all();
+  gInput.nonEmpty.Broadcast();
   return true;
 }
 
@@ -96,46 +87,44 @@ void ConReadInput(InputRecord& record) {
 bool ConReadInputPiped(InputRecord& record) {
   bool piped;
   {
-    std::unique_lock<std::mutex> hold(gInput.lock);
-    gInput.nonEmpty.wait(hold, [] { return gInput.count > 0; });
+    rts::Hold hold(gInput.lock);
+    gInput.nonEmpty.Wait(gInput.lock, [] { return gInput.count > 0; });
     record = gInput.ring[gInput.head];
     piped = gInput.keep[gInput.head];
     gInput.head = (gInput.head + 1) % kCapacity;
     --gInput.count;
     gInput.waiting.store(gInput.count, std::memory_order_release);
   }
-  gInput.nonFull.notify_one();
+  gInput.nonFull.Signal();
   return piped;
 }
 
 bool ConPeekInput(InputRecord& record) {
   if (gInput.waiting.load(std::memory_order_acquire) == 0) return false;
-  std::lock_guard<std::mutex> hold(gInput.lock);
+  rts::Hold hold(gInput.lock);
   if (gInput.count == 0) return false;
   record = gInput.ring[gInput.head];
   return true;
 }
 
 bool ConWaitInput(int timeoutMs) {
-  std::unique_lock<std::mutex> hold(gInput.lock);
+  const int64_t deadline = rts::MonotonicNs() + int64_t{timeoutMs} * 1000000;
+  rts::Hold hold(gInput.lock);
   auto ready = [] { return gInput.count > 0; };
   if (timeoutMs < 0) {
-    gInput.nonEmpty.wait(hold, ready);
+    gInput.nonEmpty.Wait(gInput.lock, ready);
     return true;
   }
-  return gInput.nonEmpty.wait_for(hold, std::chrono::milliseconds(timeoutMs), ready);
+  return gInput.nonEmpty.WaitUntil(gInput.lock, deadline, ready);
 }
 
 bool ConWaitInputUntil(int64_t deadlineNs) {
-  const std::chrono::steady_clock::time_point deadline{std::chrono::nanoseconds(deadlineNs)};
-  std::unique_lock<std::mutex> hold(gInput.lock);
-  return gInput.nonEmpty.wait_until(hold, deadline, [] { return gInput.count > 0; });
+  rts::Hold hold(gInput.lock);
+  return gInput.nonEmpty.WaitUntil(gInput.lock, deadlineNs, [] { return gInput.count > 0; });
 }
 
 int64_t ConNowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
+  return rts::MonotonicNs();
 }
 
 int ConPendingInput() {

@@ -12,14 +12,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 
 #include "platform/win_keys.h"
+#include "rts/Sync.h"
 
 namespace platform {
 namespace {
 
-std::mutex gVideoLock;  // guards the once-only start below
+rts::Mutex gVideoLock;  // guards the once-only start below
 bool gVideoTried = false;
 bool gVideoOk = false;
 char gVideoWhy[256];
@@ -195,7 +195,7 @@ void Push(SDL_Event& e) {
 }  // namespace
 
 bool WinVideoStart(char* why, std::size_t size) {
-  std::lock_guard<std::mutex> hold(gVideoLock);
+  rts::Hold hold(gVideoLock);
   if (!gVideoTried) {
     gVideoTried = true;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");

@@ -59,7 +59,8 @@ Hook gFinalisers[kMaxFinalisers];
 int gFinaliserCount = 0;
 
 std::atomic<Hook> gRestoreHooks[kMaxRestoreHooks];
-std::atomic<int> gRestoreHookCount{0};
+std::atomic<int> gRestoreHookSlots{0};  // slots reserved by AddRestoreHook
+std::atomic<int> gRestoreHookCount{0};  // slots RunRestoreHooks looks at
 std::atomic<bool> gRestoring{false};
 
 std::atomic<BreakHook> gBreakHook{nullptr};
@@ -231,10 +232,15 @@ void AddFinaliser(Hook finaliser) noexcept {
 }
 
 void AddRestoreHook(Hook hook) noexcept {
-  int n = gRestoreHookCount.load();
+  // Threads that add at once each reserve a slot of their own; a slot is filled before the count
+  // that covers it is published, and a slot reserved but not yet filled reads as empty. So
+  // RunRestoreHooks, in a signal handler too, sees only whole hooks, and none is lost.
+  const int n = gRestoreHookSlots.fetch_add(1);
   if (n >= kMaxRestoreHooks) AssertFail(2);
   gRestoreHooks[n].store(hook);
-  gRestoreHookCount.store(n + 1);
+  int published = gRestoreHookCount.load();
+  while (published < n + 1 && !gRestoreHookCount.compare_exchange_weak(published, n + 1)) {
+  }
   gRestoring.store(false);
 }
 

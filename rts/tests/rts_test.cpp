@@ -12,6 +12,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "rts/Array.h"
 #include "tests/support/child.h"
@@ -212,6 +213,21 @@ TEST(End, FinalisersRunInReverseOrderThenExitZero) {
   EXPECT_EQ(r.exitCode, 0);
   EXPECT_EQ(r.out, "second\nfirst\nrestore\n");
   EXPECT_FALSE(dir.Exists("errinfo.$$$"));
+}
+
+// Threads that add restore hooks at once each get a slot of their own: every hook runs once.
+TEST(End, RestoreHooksAddedFromManyThreadsAllRun) {
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] {
+    std::thread adders[8];
+    for (auto& t : adders) {
+      t = std::thread([] { rts::AddRestoreHook([] { (void)!write(1, "r", 1); }); });
+    }
+    for (auto& t : adders) t.join();
+    rts::End();
+  });
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.out, "rrrrrrrr");
 }
 
 TEST(Signals, BreakRaisesTrap21AndOtherSignalsRestoreAndReRaise) {

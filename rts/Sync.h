@@ -1,0 +1,155 @@
+// The threading toolkit of the whole tree: a mutex and a condition, manual- and auto-reset events,
+// and storage that is never destroyed. Mutex, Condition and Event are constant-initialised and
+// have no destructor, so a global one is ready before any code runs and a thread still waiting on
+// it at process end never meets a destructor. Every timed wait runs on CLOCK_MONOTONIC, so a jump
+// of the wall clock (or faketime) neither shortens nor stretches it. Every call may be made from
+// any thread unless its comment says otherwise.
+#pragma once
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <utility>
+
+namespace rts {
+
+// Nanoseconds on CLOCK_MONOTONIC, the clock of every deadline below.
+int64_t MonotonicNs() noexcept;
+
+// A plain mutex (not recursive). Waits are unbounded.
+class Mutex {
+ public:
+  constexpr Mutex() noexcept = default;
+  Mutex(const Mutex&) = delete;
+  Mutex& operator=(const Mutex&) = delete;
+
+  // Takes the mutex, waiting as long as another thread holds it.
+  void Lock() noexcept { pthread_mutex_lock(&m_); }
+  // Releases the mutex; only by the thread that holds it.
+  void Unlock() noexcept { pthread_mutex_unlock(&m_); }
+
+ private:
+  friend class Condition;
+  pthread_mutex_t m_ = PTHREAD_MUTEX_INITIALIZER;
+};
+
+// Holds a Mutex for a scope.
+class Hold {
+ public:
+  explicit Hold(Mutex& mutex) noexcept : mutex_(mutex) { mutex_.Lock(); }
+  ~Hold() { mutex_.Unlock(); }
+  Hold(const Hold&) = delete;
+  Hold& operator=(const Hold&) = delete;
+
+ private:
+  Mutex& mutex_;
+};
+
+// A condition variable waited on under a Mutex the caller holds.
+class Condition {
+ public:
+  constexpr Condition() noexcept = default;
+  Condition(const Condition&) = delete;
+  Condition& operator=(const Condition&) = delete;
+
+  // Wakes one waiter / every waiter.
+  void Signal() noexcept { pthread_cond_signal(&c_); }
+  void Broadcast() noexcept { pthread_cond_broadcast(&c_); }
+
+  // Waits (the caller holds `mutex`) until `ready()` answers true.
+  template <class Ready>
+  void Wait(Mutex& mutex, Ready ready) noexcept {
+    while (!ready()) pthread_cond_wait(&c_, &mutex.m_);
+  }
+  // As Wait, until `ready()` answers true or CLOCK_MONOTONIC reaches `deadlineNs`; answers
+  // `ready()` as it stands at the end.
+  template <class Ready>
+  bool WaitUntil(Mutex& mutex, int64_t deadlineNs, Ready ready) noexcept {
+    while (!ready()) {
+      if (!WaitOnceUntil(mutex, deadlineNs)) return ready();
+    }
+    return true;
+  }
+
+ private:
+  // One wait on CLOCK_MONOTONIC; false once the deadline has passed.
+  bool WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept;
+
+  pthread_cond_t c_ = PTHREAD_COND_INITIALIZER;
+};
+
+// What an Event does when a waiter takes its signal.
+enum class EventReset : uint8_t {
+  kManual,  // stays signalled until Reset; wakes every waiter
+  kAuto,    // releases exactly one waiter and resets itself
+};
+
+// An event in the sense of the window system: signalled or not.
+class Event {
+ public:
+  constexpr explicit Event(EventReset kind = EventReset::kManual) noexcept
+      : auto_(kind == EventReset::kAuto) {}
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  // Signals the event: wakes every waiter (manual reset) or one (auto reset).
+  void Set() noexcept;
+  // Makes the event not signalled.
+  void Reset() noexcept;
+  // Waits until signalled; an auto-reset event's signal is taken.
+  void Wait() noexcept;
+  // As Wait, but first watches the event for up to `spinNs` nanoseconds without sleeping: a signal
+  // that comes that soon spares both threads a sleep and a wake-up (about 9 microseconds against
+  // a fraction of one). For hand-overs between two threads that each wait for the other at once.
+  void SpinThenWait(int64_t spinNs) noexcept;
+  // As Wait, until CLOCK_MONOTONIC reaches `deadlineNs`; answers whether the signal came (and,
+  // auto reset, was taken).
+  bool WaitUntil(int64_t deadlineNs) noexcept;
+  // As Wait, at most `us` microseconds from now.
+  bool WaitForUs(int64_t us) noexcept { return WaitUntil(MonotonicNs() + us * 1000); }
+  // Answers whether the event is signalled, without waiting or taking the signal.
+  bool IsSet() noexcept;
+
+ private:
+  Mutex m_;
+  Condition c_;
+  bool signalled_ = false;
+  bool auto_;
+  std::atomic<bool> hint_{false};  // mirrors signalled_ for SpinThenWait
+};
+
+// Storage for an object that is built once and never destroyed: for objects with destructors
+// (std::condition_variable, say) that threads may still use or wait on at process end. The
+// object is built by the first Get (thread-safe, as a function-local static), or by Build.
+template <class T>
+class NeverDestroyed {
+ public:
+  constexpr NeverDestroyed() noexcept = default;
+  NeverDestroyed(const NeverDestroyed&) = delete;
+  NeverDestroyed& operator=(const NeverDestroyed&) = delete;
+  ~NeverDestroyed() = default;
+
+  // The object, built on first use with `T()`.
+  T& Get() noexcept {
+    if (!built_.load(std::memory_order_acquire)) Build();
+    return *std::launder(reinterpret_cast<T*>(storage_));
+  }
+  T* operator->() noexcept { return &Get(); }
+  T& operator*() noexcept { return Get(); }
+
+ private:
+  void Build() noexcept {
+    Hold hold(buildLock_);
+    if (built_.load(std::memory_order_relaxed)) return;
+    new (storage_) T();
+    built_.store(true, std::memory_order_release);
+  }
+
+  alignas(T) unsigned char storage_[sizeof(T)] = {};
+  std::atomic<bool> built_{false};
+  Mutex buildLock_;
+};
+
+}  // namespace rts

@@ -1,0 +1,174 @@
+// The threading toolkit: events wake their waiters (every one, or exactly one), timed waits end at
+// their deadline, the mutex excludes, and never-destroyed storage survives the process's end.
+// Deadlines here only guard against a hang; no case depends on how fast threads run.
+#include "rts/Sync.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "tests/support/child.h"
+
+namespace {
+
+constexpr int64_t kGuardNs = 30'000'000'000;  // a hang, not a slow machine
+
+// Waits until `done()` answers true, at most the guard time.
+template <class Done>
+bool Eventually(Done done) {
+  const int64_t end = rts::MonotonicNs() + kGuardNs;
+  while (!done()) {
+    if (rts::MonotonicNs() > end) return false;
+    std::this_thread::yield();
+  }
+  return true;
+}
+
+TEST(Event, ManualResetWakesEveryWaiterAndStaysSet) {
+  rts::Event event;
+  std::atomic<int> woken{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 3; ++i) {
+    waiters.emplace_back([&] {
+      event.Wait();
+      woken.fetch_add(1);
+    });
+  }
+  EXPECT_FALSE(event.IsSet());
+  event.Set();
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 3);
+  // Still signalled: waits return at once, spinning or not, until Reset.
+  EXPECT_TRUE(event.IsSet());
+  event.Wait();
+  event.SpinThenWait(1000);
+  EXPECT_TRUE(event.WaitForUs(0));
+  event.Reset();
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_FALSE(event.WaitForUs(0));
+}
+
+TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
+  rts::Event event(rts::EventReset::kAuto);
+  // A signal without a waiter is kept for the next one, and only for one.
+  event.Set();
+  EXPECT_TRUE(event.IsSet());
+  EXPECT_TRUE(event.WaitForUs(0));
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_FALSE(event.WaitForUs(0));
+
+  std::atomic<int> woken{0};
+  std::atomic<int> started{0};
+  std::vector<std::thread> waiters;
+  for (int i = 0; i < 2; ++i) {
+    waiters.emplace_back([&] {
+      started.fetch_add(1);
+      event.Wait();
+      woken.fetch_add(1);
+    });
+  }
+  ASSERT_TRUE(Eventually([&] { return started.load() == 2; }));
+  event.Set();
+  ASSERT_TRUE(Eventually([&] { return woken.load() >= 1; }));
+  // The one released took the signal: nothing is left to release the other.
+  EXPECT_FALSE(event.IsSet());
+  EXPECT_EQ(woken.load(), 1);
+  event.Set();
+  for (auto& t : waiters) t.join();
+  EXPECT_EQ(woken.load(), 2);
+  EXPECT_FALSE(event.IsSet());
+
+  // The spinning wait takes the signal as the blocking one does.
+  std::thread setter([&] { event.Set(); });
+  event.SpinThenWait(20000);
+  setter.join();
+  EXPECT_FALSE(event.IsSet());
+}
+
+TEST(Event, TimedWaitsEndAtTheirDeadline) {
+  rts::Event manual;
+  rts::Event automatic(rts::EventReset::kAuto);
+  for (rts::Event* e : {&manual, &automatic}) {
+    const int64_t start = rts::MonotonicNs();
+    EXPECT_FALSE(e->WaitForUs(20000));
+    EXPECT_GE(rts::MonotonicNs() - start, 20'000'000);
+    EXPECT_FALSE(e->WaitUntil(start - 1));  // a deadline already passed: no wait
+  }
+  // A signal during the wait ends it with true.
+  std::thread setter([&] { automatic.Set(); });
+  EXPECT_TRUE(automatic.WaitForUs(kGuardNs / 1000));
+  setter.join();
+
+  rts::Mutex mutex;
+  rts::Condition condition;
+  rts::Hold hold(mutex);
+  const int64_t start = rts::MonotonicNs();
+  EXPECT_FALSE(condition.WaitUntil(mutex, start + 10'000'000, [] { return false; }));
+  EXPECT_GE(rts::MonotonicNs() - start, 10'000'000);
+  EXPECT_TRUE(condition.WaitUntil(mutex, start, [] { return true; }));
+}
+
+TEST(Mutex, ExcludesAndConditionWakes) {
+  rts::Mutex mutex;
+  rts::Condition changed;
+  long counter = 0;  // only under the mutex
+  auto add = [&] {
+    for (int i = 0; i < 100000; ++i) {
+      rts::Hold hold(mutex);
+      ++counter;
+      if (counter == 200000) changed.Broadcast();
+    }
+  };
+  std::thread a(add), b(add);
+  {
+    rts::Hold hold(mutex);
+    changed.Wait(mutex, [&] { return counter == 200000; });
+    EXPECT_EQ(counter, 200000);
+  }
+  a.join();
+  b.join();
+}
+
+// Counts destructor runs; shared with the child.
+int* gDestroyed;
+
+struct Tracked {
+  long value = 42;
+  ~Tracked() { ++*gDestroyed; }
+};
+
+TEST(NeverDestroyed, OutlivesStaticDestructionAtExit) {
+  gDestroyed = testchild::Shared<int>();
+  const auto result = testchild::RunChild([] {
+    static Tracked control;  // an ordinary static: destroyed by exit
+    static rts::NeverDestroyed<Tracked> kept;
+    if (kept->value != 42 || control.value != 42) return 1;
+    // Threads may build it at once: all see the one object.
+    Tracked* seen[4] = {};
+    std::thread threads[4];
+    static rts::NeverDestroyed<Tracked> shared;
+    for (int i = 0; i < 4; ++i) threads[i] = std::thread([&seen, i] { seen[i] = &shared.Get(); });
+    for (auto& t : threads) t.join();
+    for (Tracked* p : seen) {
+      if (p != seen[0]) return 2;
+    }
+    std::exit(0);  // runs static destructors
+  });
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(*gDestroyed, 1);  // the control only
+}
+
+// The toolkit's objects need no constructor or destructor to run: ready before main, and
+// nothing to tear down under a thread still waiting at exit.
+static_assert(std::is_trivially_destructible_v<rts::Mutex>);
+static_assert(std::is_trivially_destructible_v<rts::Condition>);
+static_assert(std::is_trivially_destructible_v<rts::Event>);
+static_assert(std::is_trivially_destructible_v<rts::NeverDestroyed<std::vector<int>>>);
+constinit rts::Mutex gConstantMutex;
+constinit rts::Event gConstantEvent(rts::EventReset::kAuto);
+
+}  // namespace

@@ -1,6 +1,6 @@
 // Internals shared by both revisions of the graphics library: the back buffer and its damage, the
-// request block and its execution (execute.cpp, drawing through raster.h), the window loop
-// (core.cpp). Not for use outside graph/.
+// request block and its execution (execute.cpp, drawing through raster.h), presenting and Flush
+// (present.cpp), the window loop (core.cpp). Not for use outside graph/.
 #pragma once
 
 #include <atomic>
@@ -149,8 +149,19 @@ enum class LoopEnd : uint8_t {
 // error that named none of our windows. The caller then clears gWindow and calls WindowGone.
 LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc);
 
+// Copies the damaged back-buffer area (or, with `all`, everything) to the window and shows it:
+// under the window lock, then the buffer lock; the window update runs after the buffer lock is
+// released. Window thread (present.cpp).
+void Present(platform::WinHandle window, bool all);
+
 // Copies the whole back buffer to the window now (expose). Window thread.
 void PaintAll(platform::WinHandle window);
+
+// A window's loop starts presenting at `periodUs` (its refresh period). Window thread.
+void StartPresenting(int64_t periodUs);
+
+// The window or the display was lost: Flush now paces its callers by sleeping. Window thread.
+void PresentingLost();
 
 // Waits until everything drawn so far is on the window (copied and the window updated), at most
 // about three refresh periods; at once when no window is open. After a lost window or display it

@@ -10,6 +10,7 @@
 
 namespace graphcore {
 
+rts::Mutex gBufferLock;
 Request gRequest;
 uint32_t gPaletteTable[kPaletteEntries];
 uint32_t gPaletteCount;

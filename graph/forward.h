@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/con_host.h"
+#include "platform/win_sdl.h"
 
 namespace graphcore {
 
@@ -11,5 +12,14 @@ namespace graphcore {
 // 16..23), pressed or released, and updates the tracked Shift/Ctrl/Alt state: the record carries
 // the state from before this key. The window's thread.
 platform::InputRecord KeyRecord(uint32_t& modifierState, intptr_t lParam, bool down);
+
+// Writes a key message (WM_KEYDOWN, WM_SYSKEYDOWN, WM_KEYUP, WM_SYSKEYUP) of the window to the
+// console input as one key record and answers true; answers false for any other message. The
+// window's thread.
+bool ForwardKey(const platform::WinMessage& m);
+
+// Forgets the tracked Shift, Ctrl and Alt state (a new window, or the window activated). The
+// window's thread.
+void ResetKeyState();
 
 }  // namespace graphcore

@@ -134,6 +134,16 @@ void InitCommonTail() {
   Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
 }
 
+void Fail(const char* text, const char* caption, const char* detail) {
+  if (!detail || !*detail) {
+    platform::WinMessageBox(text, caption);
+    return;
+  }
+  char full[400];
+  std::snprintf(full, sizeof full, "%s (%s)", text, detail);
+  platform::WinMessageBox(full, caption);
+}
+
 }  // namespace graphcore
 
 namespace Graph {

@@ -8,28 +8,7 @@
 #include "graph/core.h"
 #include "graph/forward.h"
 #include "graph/kvrIGraph.h"
-#include "platform/con_host.h"
 #include "rts/RTS.h"
-
-namespace kvrIGraph {
-
-bool fGrMode;
-platform::ConHandle hConsoleInput;
-Proc proc;
-
-namespace {
-bool started;
-}
-
-void Init() {
-  if (!rts::Starting(started)) return;
-  proc = nullptr;
-  fGrMode = false;
-  hConsoleInput = platform::ConStdInput();
-  platform::ConFlushInput();
-}
-
-}  // namespace kvrIGraph
 
 namespace graphcore {
 
@@ -67,31 +46,21 @@ rts::Mutex gStateLock;
 bool gWindowLost;
 bool gQuitAsked;
 
-// Console control-key flags tracked by the forwarding; the service thread's own.
-uint32_t gModifierState;
-
 constexpr uint32_t kPenCodes[6] = {kPsSolid, kPsDot, kPsDash, kPsDashDot, kPsDashDotDot, kPsNull};
 
 bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
   if (kvrIGraph::proc) kvrIGraph::proc(window, m.message, m.wParam, m.lParam);
   switch (m.message) {
     case platform::WM_ACTIVATE:
-      gModifierState = 0;
+      ResetKeyState();
       break;
     case platform::WM_PAINT:
       PaintAll(window);
       break;
     case platform::WM_CLOSE:
       break;  // the user cannot close the window
-    case platform::WM_KEYDOWN:
-    case platform::WM_SYSKEYDOWN:
-    case platform::WM_KEYUP:
-    case platform::WM_SYSKEYUP: {
-      const bool down = m.message == platform::WM_KEYDOWN || m.message == platform::WM_SYSKEYDOWN;
-      platform::ConWriteInput(KeyRecord(gModifierState, m.lParam, down));
-      break;
-    }
     default:
+      ForwardKey(m);
       break;
   }
   return true;
@@ -122,7 +91,7 @@ void* Service(void*) {
       rts::Halt(9);
     }
     ClearPostedMessages();
-    gModifierState = 0;
+    ResetKeyState();
     {
       rts::Hold hold(gStateLock);
       gWindowLost = false;
@@ -147,33 +116,6 @@ void* Service(void*) {
 }
 
 }  // namespace
-
-platform::InputRecord KeyRecord(uint32_t& modifierState, intptr_t lParam, bool down) {
-  const uint32_t s = (static_cast<uint32_t>(lParam) >> 16) & 0xFF;
-  modifierState &= ~platform::ENHANCED_KEY;
-  platform::InputRecord r{};
-  r.EventType = platform::KEY_EVENT;
-  r.Event.bKeyDown = down ? 1 : 0;
-  r.Event.wRepeatCount = 1;
-  r.Event.wVirtualKeyCode = 0;
-  r.Event.wVirtualScanCode = static_cast<uint16_t>(s % 100);
-  r.Event.uChar = 0;
-  r.Event.dwControlKeyState = modifierState;
-  uint32_t flag = 0;
-  if (s == 42 || s == 54) {
-    flag = platform::SHIFT_PRESSED;
-  } else if (s == 29) {
-    flag = platform::LEFT_CTRL_PRESSED;
-  } else if (s == 56) {
-    flag = platform::LEFT_ALT_PRESSED;
-  }
-  if (down) {
-    modifierState |= flag;
-  } else {
-    modifierState &= ~flag;
-  }
-  return r;
-}
 
 Request& BeginRequest(uint8_t kind) {
   gRequest.kind = kind;

@@ -24,8 +24,8 @@ trabolix: build-default
 
 # The graphics library's demo, one of everything it draws: revision 2, then revision 1.
 demo: build-default
-	@scripts/run build/default/graph/graph_demo 6
-	@scripts/run build/default/graph/graph_demo_r1 6
+	@scripts/run build/default/graph/graph_demo_zentavor 6
+	@scripts/run build/default/graph/graph_demo_trabolix 6
 
 test: build-default
 	ctest --preset default -j $(JOBS)

@@ -2,4 +2,4 @@
 # drawing the same line segments.
 zt_add_bench(NAME engine_bench SOURCES ${CMAKE_CURRENT_LIST_DIR}/engine_bench.cpp
   ${CMAKE_CURRENT_LIST_DIR}/alloc_count.cpp
-  LIBS engine graph_r2 platform_win platform_con rts PkgConfig::SDL2)
+  LIBS engine graph_zentavor platform_win platform_con rts PkgConfig::SDL2)

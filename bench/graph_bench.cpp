@@ -1,8 +1,9 @@
 // Graphics library: line throughput and a sphere redraw through Graph::Line, with the window open
 // under the running window thread, against SDL2's software renderer drawing the same lines onto a
-// surface of the same size in the same run. Built twice: graph_bench with revision 2 (CPU time of
-// the drawing thread, which is the caller's), graph_r1_bench with revision 1 (wall time, since the
-// drawing thread does the work; each batch ends when the last request has been carried out).
+// surface of the same size in the same run. Built twice: graph_zentavor_bench with revision 2 (CPU
+// time of the drawing thread, which is the caller's), graph_trabolix_bench with revision 1 (wall
+// time, since the drawing thread does the work; each batch ends when the last request has been
+// carried out).
 #include <SDL.h>
 #include <benchmark/benchmark.h>
 

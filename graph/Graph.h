@@ -1,8 +1,8 @@
 // Module Graph: a graphics window beside the console, with a back buffer from which the window
 // repaints itself, and the drawing primitives and palette on top of it. Both revisions of the
-// library declare this interface; graph_r2 (Zentavor) draws on the caller's thread, graph_r1
-// (Trabolix) hands each request to a drawing thread of its own. Operations marked "rev. 1" or
-// "rev. 2" exist only in that revision.
+// library declare this interface; graph_zentavor (Zentavor) draws on the caller's thread,
+// graph_trabolix (Trabolix) hands each request to a drawing thread of its own. Operations marked
+// "rev. 1" or "rev. 2" exist only in that revision.
 //
 // Threads: the module start, Init, Exit and every drawing and settings operation are called from
 // the program's main thread (one thread at a time in any case: the request block is shared). The

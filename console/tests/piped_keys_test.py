@@ -15,7 +15,7 @@ KEYS = [
     (b"\x1b[1;5D", ["00", "73"]), (b"\x1b[6~", ["00", "51"]), (b"\r", ["0D"]),
     (b" ", ["20"]), (b"\x1bOx", ["00", "48"]),
 ]
-if BUILD == "z":
+if BUILD == "zentavor":
     KEYS += [(b"\x1b[1;2P", ["00", "54"]), (b"\x1bx", ["00", "2D"]), (b"\x01", ["01"])]
 else:
     # Shift+F1 has no character: skipped. Ctrl+A: 00 and nothing pending.

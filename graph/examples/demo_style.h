@@ -1,5 +1,5 @@
-// The line-style selector of the revision a demo program is built for (GRAPH_DEMO_R1: revision 1,
-// which takes pen style codes; otherwise revision 2, which takes style numbers).
+// The line-style selector of the revision a demo program is built for (GRAPH_DEMO_TRABOLIX:
+// revision 1, which takes pen style codes; otherwise revision 2, which takes style numbers).
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 namespace graphdemo {
 
 inline void SetStyle(uint32_t number) {
-#ifdef GRAPH_DEMO_R1
+#ifdef GRAPH_DEMO_TRABOLIX
   const uint32_t codes[6] = {Graph::LNSTYLE_SOLID,         Graph::LNSTYLE_DOT,
                              Graph::LNSTYLE_SHORTDASH,     Graph::LNSTYLE_DASHDOT,
                              Graph::LNSTYLE_DASHDOUBLEDOT, Graph::LNSTYLE_INVISIBLE};

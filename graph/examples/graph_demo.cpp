@@ -1,6 +1,7 @@
 // The graphics library's demo: opens an 800 x 600 window, draws one of everything the library
 // draws (graph/examples/demo_scene.cpp) and keeps the window open for a few seconds (the first
-// argument, default 10). Built for both revisions: graph_demo (revision 2) and graph_demo_r1.
+// argument, default 10). Built for both revisions: graph_demo_zentavor (revision 2) and
+// graph_demo_trabolix.
 #include <unistd.h>
 
 #include <cstdio>

@@ -15,7 +15,7 @@
 
 namespace {
 
-#ifdef GRAPH_DEMO_R1
+#ifdef GRAPH_DEMO_TRABOLIX
 constexpr const char* kName = "revision 1";
 // Revision 1's window is Width x Depth outside: a 1-pixel border and a 19-pixel caption.
 constexpr int kClientW = 800 - 2, kClientH = 600 - 21;

@@ -96,7 +96,7 @@ for program in BOTH:
 @fault("drawing only where revision 1's client area ends (below and right of it)",
        "Trabolix's graphics library")
 def hidden_strip():
-    strip = os.path.join(os.environ["ZT_BINARY_DIR"], "graph", "graph_r1_strip")
+    strip = os.path.join(os.environ["ZT_BINARY_DIR"], "graph", "graph_trabolix_strip")
     with Xvfb() as xvfb:
         s = Session(strip, user_env(DISPLAY=xvfb.display))
         code, same = s.finish(60)

@@ -88,7 +88,10 @@ void Pause() {
   for (int quiet = 0; quiet < 1000; ++quiet) benchmark::DoNotOptimize(platform::ConPendingInput());
 }
 
-void BM_TerminalByteToKeyPressed(benchmark::State& state) {
+// Times `send` (which hands one key 'a' to the console) until IO.KeyPressed sees it, per
+// iteration, with the allocations made meanwhile.
+template <class Send>
+void KeyToKeyPressed(benchmark::State& state, Send send) {
   OpenTerminal();
   std::vector<double> us;
   us.reserve(1 << 20);
@@ -96,7 +99,7 @@ void BM_TerminalByteToKeyPressed(benchmark::State& state) {
   for (auto _ : state) {
     long before = gAllocations.load();
     auto t0 = Clock::now();
-    if (write(gTerminal, "a", 1) != 1) std::abort();
+    send();
     while (!IO::KeyPressed()) {
     }
     auto t1 = Clock::now();
@@ -108,33 +111,22 @@ void BM_TerminalByteToKeyPressed(benchmark::State& state) {
   }
   Report(state, us, allocations);
 }
+
+void BM_TerminalByteToKeyPressed(benchmark::State& state) {
+  KeyToKeyPressed(state, [] {
+    if (write(gTerminal, "a", 1) != 1) std::abort();
+  });
+}
 BENCHMARK(BM_TerminalByteToKeyPressed)->UseManualTime()->Iterations(5000);
 
 void BM_WindowRecordToKeyPressed(benchmark::State& state) {
-  OpenTerminal();
   platform::InputRecord r{};
   r.EventType = platform::KEY_EVENT;
   r.Event.bKeyDown = 1;
   r.Event.wRepeatCount = 1;
   r.Event.wVirtualScanCode = 0x1E;  // a, as the window forwards it: no character
   r.Event.uChar = 'a';              // the direct reading needs the character
-  std::vector<double> us;
-  us.reserve(1 << 20);
-  long allocations = 0;
-  for (auto _ : state) {
-    long before = gAllocations.load();
-    auto t0 = Clock::now();
-    platform::ConWriteInput(r);
-    while (!IO::KeyPressed()) {
-    }
-    auto t1 = Clock::now();
-    allocations += gAllocations.load() - before;
-    double s = std::chrono::duration<double>(t1 - t0).count();
-    state.SetIterationTime(s);
-    if (us.size() < us.capacity()) us.push_back(s * 1e6);
-    Consume();
-  }
-  Report(state, us, allocations);
+  KeyToKeyPressed(state, [&r] { platform::ConWriteInput(r); });
 }
 BENCHMARK(BM_WindowRecordToKeyPressed)->UseManualTime()->Iterations(5000);
 

@@ -46,25 +46,27 @@ uint32_t gTextCol, gTextRow;
 uint32_t gWinLeft, gWinTop, gWinRight, gWinBottom;
 uint32_t gCharHeight, gCharDescent, gCharWidth;
 
-void Post1(uint8_t kind, uint32_t a0) {
+// The one request filler: takes the request block for `kind` and puts `words` into its argument
+// words from a0 on, in order. The caller adds what follows them and posts the request.
+template <class... Words>
+Request& Fill(uint8_t kind, Words... words) {
   Request& r = BeginRequest(kind);
-  r.a[0] = a0;
-  PostRequest();
+  std::size_t i = 0;
+  ((r.a[i++] = static_cast<uint32_t>(words)), ...);
+  return r;
 }
 
-void Post4(uint8_t kind, uint32_t a0, uint32_t a1, uint32_t a2, uint32_t a3) {
-  Request& r = BeginRequest(kind);
-  r.a[0] = a0;
-  r.a[1] = a1;
-  r.a[2] = a2;
-  r.a[3] = a3;
+// Fills a request of `kind` with `words` and posts it.
+template <class... Words>
+void Post(uint8_t kind, Words... words) {
+  Fill(kind, words...);
   PostRequest();
 }
 
 // Inverts the text cursor's cell on the surfaces.
 void InvertCursorCell() {
-  Post4(rqInvert, (gTextCol - 1) * gCharWidth, (gTextRow - 1) * gCharHeight,
-        gTextCol * gCharWidth - 1, gTextRow * gCharHeight - 1);
+  Post(rqInvert, (gTextCol - 1) * gCharWidth, (gTextRow - 1) * gCharHeight,
+       gTextCol * gCharWidth - 1, gTextRow * gCharHeight - 1);
 }
 
 // First step of a drawing operation: the cursor comes off the picture.
@@ -73,17 +75,6 @@ void HideCursor() {
     InvertCursorCell();
     gCursorShown = false;
   }
-}
-
-void FilledRectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
-  Request& r = BeginRequest(rqRectangle);
-  r.a[0] = x1;
-  r.a[1] = y1;
-  r.a[2] = x2;
-  r.a[3] = y2;
-  r.a[4] = colour;
-  r.a[5] = 1;
-  PostRequest();
 }
 
 // Copies up to kMaxText characters of `text` into the request from word k, with a 0 byte after
@@ -114,7 +105,7 @@ void StartModule() {
 }
 
 void LineStyle(uint32_t penCode) {
-  Post1(rqLineStyle, penCode);
+  Post(rqLineStyle, penCode);
 }
 
 void InitCommonTail() {
@@ -160,13 +151,7 @@ uint32_t RefreshPeriodUs() {
 
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
   if (gCursorShown) HideCursor();
-  Request& r = BeginRequest(rqLine);
-  r.a[0] = x1;
-  r.a[1] = y1;
-  r.a[2] = x2;
-  r.a[3] = y2;
-  r.a[4] = colour;
-  PostRequest();
+  Post(rqLine, x1, y1, x2, y2, colour);
   if (gCursorOn != gCursorShown) DisplayCursor(gCursorOn);
 }
 
@@ -176,14 +161,7 @@ void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour) {
 
 void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill) {
   HideCursor();
-  Request& r = BeginRequest(rqEllipse);
-  r.a[0] = x - a;
-  r.a[1] = y - b;
-  r.a[2] = x + a;
-  r.a[3] = y + b;
-  r.a[4] = colour;
-  r.a[5] = fill ? 1 : 0;
-  PostRequest();
+  Post(rqEllipse, x - a, y - b, x + a, y + b, colour, fill ? 1u : 0u);
   DisplayCursor(gCursorOn);
 }
 
@@ -208,7 +186,7 @@ void ClearScreen(uint32_t mode) {
     const bool wasStd = gStdFillMode;
     const uint32_t mask = gStdFillMask;
     SetStdFillMask(PATSYM_SOLID);
-    FilledRectangle(x1, y1, x2, y2, colour);
+    Post(rqRectangle, x1, y1, x2, y2, colour, 1u);
     if (wasStd) {
       SetStdFillMask(mask);
     } else {
@@ -232,32 +210,18 @@ struct Frame {
 
 void Plot(uint32_t x, uint32_t y, uint32_t colour) {
   Frame frame;
-  Request& r = BeginRequest(rqPixel);
-  r.a[0] = x;
-  r.a[1] = y;
-  r.a[2] = colour;
-  PostRequest();
+  Post(rqPixel, x, y, colour);
 }
 
 void Rectangle(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour, bool fill) {
   Frame frame;
-  Request& r = BeginRequest(rqRectangle);
-  r.a[0] = x1;
-  r.a[1] = y1;
-  r.a[2] = x2;
-  r.a[3] = y2;
-  r.a[4] = colour;
-  r.a[5] = fill ? 1 : 0;
-  PostRequest();
+  Post(rqRectangle, x1, y1, x2, y2, colour, fill ? 1u : 0u);
 }
 
 bool Polygon(const Point* points, uint32_t count, uint32_t colour, bool fill) {
   if (count > kMaxPoints || (points == nullptr && count > 0)) return false;
   Frame frame;
-  Request& r = BeginRequest(rqPolygon);
-  r.a[0] = colour;
-  r.a[1] = fill ? 1 : 0;
-  r.a[2] = count;
+  Request& r = Fill(rqPolygon, colour, fill ? 1u : 0u, count);
   for (uint32_t i = 0; i < count; ++i) {
     r.a[3 + 2 * i] = static_cast<uint32_t>(points[i].x);
     r.a[4 + 2 * i] = static_cast<uint32_t>(points[i].y);
@@ -268,57 +232,33 @@ bool Polygon(const Point* points, uint32_t count, uint32_t colour, bool fill) {
 
 void FloodFill(uint32_t x, uint32_t y, uint32_t colour, uint32_t border) {
   Frame frame;
-  Post4(rqFloodFill, x, y, colour, border);
+  Post(rqFloodFill, x, y, colour, border);
 }
-
-namespace {
-
-// Fills an arc or pie request's box and rays.
-void ArcWords(Request& r, const uint32_t (&words)[8]) {
-  std::copy(words, words + 8, r.a);
-}
-
-}  // namespace
 
 void Arc(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
          uint32_t ye, uint32_t colour) {
   Frame frame;
-  Request& r = BeginRequest(rqArc);
-  ArcWords(r, {x1, y1, x2, y2, xs, ys, xe, ye});
-  r.a[8] = colour;
-  PostRequest();
+  Post(rqArc, x1, y1, x2, y2, xs, ys, xe, ye, colour);
 }
 
 void Pie(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t xs, uint32_t ys, uint32_t xe,
          uint32_t ye, uint32_t colour, bool fill) {
   Frame frame;
-  Request& r = BeginRequest(rqPie);
-  ArcWords(r, {x1, y1, x2, y2, xs, ys, xe, ye});
-  r.a[8] = fill ? 1 : 0;
-  r.a[9] = colour;
-  PostRequest();
+  Post(rqPie, x1, y1, x2, y2, xs, ys, xe, ye, fill ? 1u : 0u, colour);
 }
 
 void OutTextXY(uint32_t x, uint32_t y, const char* text, uint32_t colour) {
   Frame frame;
-  Request& r = BeginRequest(rqText);
-  r.a[0] = x;
-  r.a[1] = y;
-  r.a[2] = colour;
+  Request& r = Fill(rqText, x, y, colour);
   PutText(r, 3, text);
   PostRequest();
 }
 
 void OutText(const char* text, uint32_t colour, uint32_t boxColour) {
   Frame frame;
-  Request& r = BeginRequest(rqCellText);
-  r.a[0] = (gTextCol - 1) * gCharWidth;
-  r.a[1] = (gTextRow - 1) * gCharHeight;
-  r.a[2] = colour;
-  r.a[3] = boxColour;
-  r.a[4] = gCharWidth;
-  r.a[5] = gCharHeight - gCharDescent - 1;  // the two heights add up to charHeight - 1
-  r.a[6] = gCharDescent;
+  // The two heights (words 5 and 6) add up to charHeight - 1.
+  Request& r = Fill(rqCellText, (gTextCol - 1) * gCharWidth, (gTextRow - 1) * gCharHeight, colour,
+                    boxColour, gCharWidth, gCharHeight - gCharDescent - 1, gCharDescent);
   const uint32_t length = PutText(r, 7, text);
   PostRequest();
   // The text position moves on; past the window's right column it continues one row down.
@@ -333,12 +273,7 @@ void OutText(const char* text, uint32_t colour, uint32_t boxColour) {
 
 uint32_t GetImage(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
   Frame frame;  // the cursor is not part of the picture
-  Request& r = BeginRequest(rqGetImage);
-  r.a[0] = x1;
-  r.a[1] = y1;
-  r.a[2] = x2;
-  r.a[3] = y2;
-  r.a[4] = 0;
+  Request& r = Fill(rqGetImage, x1, y1, x2, y2, 0u);
   PostRequest();
   WaitIdle();  // revision 1: the drawing thread has answered
   return r.a[4];
@@ -346,26 +281,24 @@ uint32_t GetImage(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
 
 void PutImage(uint32_t x, uint32_t y, uint32_t image, uint32_t rop) {
   Frame frame;
-  Post4(rqPutImage, x, y, image, rop);
+  Post(rqPutImage, x, y, image, rop);
 }
 
 void FreeImage(uint32_t image) {
-  Post1(rqFreeImage, image);
+  Post(rqFreeImage, image);
 }
 
 void SetClipRect(uint32_t left, uint32_t top, uint32_t right, uint32_t bottom) {
   Frame frame;  // the cursor is shown and taken off under the same clip rectangle
   const int32_t l = static_cast<int32_t>(left), t = static_cast<int32_t>(top);
   const int32_t r = static_cast<int32_t>(right), b = static_cast<int32_t>(bottom);
-  Post4(rqClip, static_cast<uint32_t>(std::min(l, r)), static_cast<uint32_t>(std::min(t, b)),
-        static_cast<uint32_t>(std::max(l, r)), static_cast<uint32_t>(std::max(t, b)));
+  Post(rqClip, static_cast<uint32_t>(std::min(l, r)), static_cast<uint32_t>(std::min(t, b)),
+       static_cast<uint32_t>(std::max(l, r)), static_cast<uint32_t>(std::max(t, b)));
 }
 
 void NoClip() {
   Frame frame;
-  Request& r = BeginRequest(rqNoClip);
-  (void)r;
-  PostRequest();
+  Post(rqNoClip);
 }
 
 void InitStdPalette() {
@@ -378,27 +311,25 @@ int32_t RemapAllPalette(const uint32_t* palette, uint32_t count) {
   WaitIdle();  // revision 1's drawing thread reads the table
   std::copy(palette, palette + n, gPaletteTable);
   gPaletteCount = n;
-  Request& r = BeginRequest(rqPalette);
-  (void)r;
-  PostRequest();
+  Post(rqPalette);
   return 0;
 }
 
 uint32_t SetBkColor(uint32_t colour) {
   const uint32_t previous = gBkColor;
   gBkColor = colour;
-  Post1(rqBkColor, colour);
+  Post(rqBkColor, colour);
   return previous;
 }
 
 void SetBkMix(bool opaque) {
-  Post1(rqBkMode, opaque ? 2 : 1);
+  Post(rqBkMode, opaque ? 2 : 1);
 }
 
 void SetStdFillMask(uint32_t pattern) {
   gStdFillMode = true;
   gStdFillMask = pattern;
-  Post1(rqStdFill, pattern);
+  Post(rqStdFill, pattern);
 }
 
 uint32_t GetStdFillMask() {

@@ -89,26 +89,13 @@ void FinalRestore() {
   errno = savedErrno;
 }
 
-void InstallHandler(int sig, void (*handler)(int)) {
-  struct sigaction sa;
-  memset(&sa, 0, sizeof sa);
-  sa.sa_handler = handler;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = SA_RESTART;
-  sigaction(sig, &sa, nullptr);
-}
-
 // Ctrl+Z: give the terminal back, then stop as the default action would.
 void OnStop(int sig) {
   int savedErrno = errno;
   RestoreTerminal();
-  signal(sig, SIG_DFL);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-  raise(sig);  // stops here until SIGCONT (an orphaned process group does not stop at all)
-  InstallHandler(sig, OnStop);
+  // Stops here until SIGCONT (an orphaned process group does not stop at all).
+  rts::RaiseWithDefaultAction(sig);
+  rts::InstallSignalHandler(sig, OnStop, SA_RESTART);
   ApplyRaw();
   errno = savedErrno;
 }
@@ -155,8 +142,8 @@ bool OpenTerminal() {
 
   rts::AddRestoreHook(FinalRestore);
   std::atexit(FinalRestore);
-  InstallHandler(SIGTSTP, OnStop);
-  InstallHandler(SIGCONT, OnContinue);
+  rts::InstallSignalHandler(SIGTSTP, OnStop, SA_RESTART);
+  rts::InstallSignalHandler(SIGCONT, OnContinue, SA_RESTART);
   gRawWanted.store(true);
   gTerminal.store(true);
   ApplyRaw();

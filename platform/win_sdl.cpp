@@ -192,6 +192,33 @@ void Push(SDL_Event& e) {
   SDL_PushEvent(&e);
 }
 
+// The display the environment names: a video driver asked for by SDL_VIDEODRIVER, an X display
+// (DISPLAY), a Wayland display (WAYLAND_DISPLAY); empty values name nothing.
+struct NamedDisplay {
+  const char* asked;
+  const char* x11;
+  bool askedDriver;
+  bool x11Named;
+  bool waylandNamed;
+};
+
+NamedDisplay EnvironmentDisplay() {
+  NamedDisplay d;
+  d.asked = std::getenv("SDL_VIDEODRIVER");
+  d.x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  d.askedDriver = d.asked && *d.asked;
+  d.x11Named = d.x11 && *d.x11;
+  d.waylandNamed = wayland && *wayland;
+  return d;
+}
+
+// Answers whether SDL video driver `name` shows nothing on a screen.
+bool HeadlessDriver(const char* name) {
+  return name && (std::strcmp(name, "offscreen") == 0 || std::strcmp(name, "dummy") == 0 ||
+                  std::strcmp(name, "evdev") == 0);
+}
+
 }  // namespace
 
 bool WinVideoStart(char* why, std::size_t size) {
@@ -205,12 +232,12 @@ bool WinVideoStart(char* why, std::size_t size) {
     setenv("SDL_VIDEO_X11_WMCLASS", "GraphWnd", 0);
     // Without a display SDL falls back to its offscreen driver; that counts as a display only
     // when asked for by name (as the tests do).
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool askedDriver = asked && *asked;
-    const bool x11Named = x11 && *x11;
-    const bool waylandNamed = wayland && *wayland;
+    const NamedDisplay env = EnvironmentDisplay();
+    const char* asked = env.asked;
+    const char* x11 = env.x11;
+    const bool askedDriver = env.askedDriver;
+    const bool x11Named = env.x11Named;
+    const bool waylandNamed = env.waylandNamed;
     if (!askedDriver && !x11Named && !waylandNamed) {
       std::snprintf(gVideoWhy, sizeof gVideoWhy, "no display: DISPLAY and WAYLAND_DISPLAY unset");
     } else {
@@ -235,8 +262,7 @@ bool WinVideoStart(char* why, std::size_t size) {
         }
       }
       const char* driver = up ? SDL_GetCurrentVideoDriver() : nullptr;
-      const bool headless =
-          driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0);
+      const bool headless = HeadlessDriver(driver);
       if (!up) {
         // gVideoWhy holds SDL's reason.
       } else if (headless && !(asked && std::strcmp(asked, driver) == 0)) {
@@ -407,14 +433,8 @@ uint64_t WinXErrorCount() {
 }
 
 bool WinDisplayAvailable() {
-  const char* driver = std::getenv("SDL_VIDEODRIVER");
-  if (driver && (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0 ||
-                 std::strcmp(driver, "evdev") == 0)) {
-    return false;
-  }
-  const char* x11 = std::getenv("DISPLAY");
-  const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  return (x11 && *x11) || (wayland && *wayland);
+  const NamedDisplay env = EnvironmentDisplay();
+  return !HeadlessDriver(env.asked) && (env.x11Named || env.waylandNamed);
 }
 
 namespace {
@@ -470,22 +490,26 @@ void WinPushKey(WinHandle window, uint32_t scancode, bool down, bool shift) {
   Push(e);
 }
 
-void WinPushClose(WinHandle window) {
+namespace {
+
+// Queues a window event of kind `event` for `window`.
+void PushWindowEvent(WinHandle window, uint8_t event) {
   SDL_Event e;
   SDL_zero(e);
   e.type = SDL_WINDOWEVENT;
   e.window.windowID = window;
-  e.window.event = SDL_WINDOWEVENT_CLOSE;
+  e.window.event = event;
   Push(e);
 }
 
+}  // namespace
+
+void WinPushClose(WinHandle window) {
+  PushWindowEvent(window, SDL_WINDOWEVENT_CLOSE);
+}
+
 void WinPushExpose(WinHandle window) {
-  SDL_Event e;
-  SDL_zero(e);
-  e.type = SDL_WINDOWEVENT;
-  e.window.windowID = window;
-  e.window.event = SDL_WINDOWEVENT_EXPOSED;
-  Push(e);
+  PushWindowEvent(window, SDL_WINDOWEVENT_EXPOSED);
 }
 
 }  // namespace platform

@@ -84,6 +84,16 @@ void RunRestoreHooks() noexcept;
 // Async-signal-safe. Any thread.
 void WriteAll(int fd, const char* p, std::size_t n) noexcept;
 
+// Installs `handler` for signal `sig` with sigaction `flags` (SA_RESTART, SA_RESETHAND, ...), no
+// signal blocked while it runs beyond those the flags imply. Any thread.
+void InstallSignalHandler(int sig, void (*handler)(int), int flags) noexcept;
+
+// From a handler of `sig`, after putting shared state back: resets `sig` to its default action,
+// unblocks it and raises it again, so the process ends (or stops) as the signal would have made
+// it. Returns when the default action does (SIGTSTP after SIGCONT, or an ignored signal).
+// Async-signal-safe.
+void RaiseWithDefaultAction(int sig) noexcept;
+
 // Installs or clears (nullptr) the user-break hook. None is installed at start.
 void SetUserBreakHook(BreakHook hook) noexcept;
 

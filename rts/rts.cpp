@@ -167,22 +167,8 @@ void OnBreak(int) {
 // Any other fatal signal: restore, then die of the signal itself so the parent sees it.
 void OnFatalSignal(int sig) {
   RunRestoreHooks();
-  signal(sig, SIG_DFL);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, sig);
-  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-  raise(sig);
+  RaiseWithDefaultAction(sig);
   _exit(128 + sig);
-}
-
-void InstallHandler(int sig, void (*handler)(int), int flags) noexcept {
-  struct sigaction sa;
-  memset(&sa, 0, sizeof sa);
-  sa.sa_handler = handler;
-  sigemptyset(&sa.sa_mask);
-  sa.sa_flags = flags;
-  sigaction(sig, &sa, nullptr);
 }
 
 void BreakSet(sigset_t* set) noexcept {
@@ -200,14 +186,14 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   // The first backtrace() loads its unwinder; do it now, not in a signal handler.
   void* frames[4];
   backtrace(frames, 4);
-  InstallHandler(SIGINT, OnBreak, 0);
-  InstallHandler(SIGQUIT, OnBreak, 0);
+  InstallSignalHandler(SIGINT, OnBreak, 0);
+  InstallSignalHandler(SIGQUIT, OnBreak, 0);
   // The handler puts the default action back itself before it re-raises. SA_NODEFER lets a fault
   // inside the handler enter it again, skip the hooks already running and die at once; no
   // SA_RESETHAND, so a second signal that arrives before the handler has run (a sanitizer's
   // run-time may hold one back) is still handled, not fatal without a restore.
   for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
-    InstallHandler(sig, OnFatalSignal, SA_NODEFER);
+    InstallSignalHandler(sig, OnFatalSignal, SA_NODEFER);
   }
   // Output errors are the run-time's to absorb: a write to a closed pipe or socket fails with
   // EPIPE (and WriteAll drops it) instead of killing the process.
@@ -274,6 +260,24 @@ void WriteAll(int fd, const char* p, std::size_t n) noexcept {
     p += w;
     n -= static_cast<std::size_t>(w);
   }
+}
+
+void InstallSignalHandler(int sig, void (*handler)(int), int flags) noexcept {
+  struct sigaction sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sa_handler = handler;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = flags;
+  sigaction(sig, &sa, nullptr);
+}
+
+void RaiseWithDefaultAction(int sig) noexcept {
+  signal(sig, SIG_DFL);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, sig);
+  pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  raise(sig);
 }
 
 void SetUserBreakHook(BreakHook hook) noexcept {

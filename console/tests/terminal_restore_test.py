@@ -82,9 +82,10 @@ def job_pid(reports):
     return None
 
 
-def run(scenario, typing):
-    """typing: list of (wait-for text, action): bytes to type, or a signal to send to the probe.
-    Returns (terminal output, reports)."""
+def converse(act, drain):
+    """Runs the probe's shell in a new pseudo-terminal and reads its output and reports until the
+    probe has ended, calling act(master, output so far, reports so far) before each read; with
+    `drain`, reads what is left of the output after the end. Returns (output, reports)."""
     report_r, report_w = os.pipe()
     pid, master = pty.fork()
     if pid == 0:
@@ -96,10 +97,36 @@ def run(scenario, typing):
     os.close(report_w)
     output = b""
     reports = b""
-    steps = list(typing)
-    resender = Resender()
     deadline = time.time() + 60  # only a hung probe takes this long
     while time.time() < deadline and b"ended" not in reports:
+        act(master, output, reports)
+        ready, _, _ = select.select([master, report_r], [], [], 0.1)
+        if master in ready:
+            try:
+                output += os.read(master, 4096)
+            except OSError:
+                pass
+        if report_r in ready:
+            reports += os.read(report_r, 4096)
+    if drain:
+        try:
+            while select.select([master], [], [], 0.1)[0]:
+                output += os.read(master, 4096)
+        except OSError:
+            pass
+    give_up(pid, reports)
+    os.close(master)
+    os.close(report_r)
+    return output, reports
+
+
+def run(scenario, typing):
+    """typing: list of (wait-for text, action): bytes to type, or a signal to send to the probe.
+    Returns (terminal output, reports)."""
+    steps = list(typing)
+    resender = Resender()
+
+    def act(master, output, reports):
         if steps and steps[0][0].encode() in output:
             action = steps[0][1]
             if isinstance(action, bytes):
@@ -113,22 +140,8 @@ def run(scenario, typing):
                 steps.pop(0)
         elif not steps:
             resender.poll()
-        ready, _, _ = select.select([master, report_r], [], [], 0.1)
-        if master in ready:
-            try:
-                output += os.read(master, 4096)
-            except OSError:
-                pass
-        if report_r in ready:
-            reports += os.read(report_r, 4096)
-    try:
-        while select.select([master], [], [], 0.1)[0]:
-            output += os.read(master, 4096)
-    except OSError:
-        pass
-    give_up(pid, reports)
-    os.close(master)
-    os.close(report_r)
+
+    output, reports = converse(act, drain=True)
     check(b"Sanitizer" not in output, "no sanitizer report (%s)" % scenario)
     return output, reports.decode()
 
@@ -168,21 +181,11 @@ def main():
 
 
 def stop_and_continue():
-    report_r, report_w = os.pipe()
-    pid, master = pty.fork()
-    if pid == 0:
-        os.close(report_r)
-        try:
-            shell(report_w)
-        finally:
-            os._exit(1)
-    os.close(report_w)
-    output = b""
-    reports = b""
     stage = 0
     resender = Resender()
-    deadline = time.time() + 60  # only a hung probe takes this long
-    while time.time() < deadline and b"ended" not in reports:
+
+    def act(master, output, reports):
+        nonlocal stage
         if stage == 0 and b"ready" in output:
             os.write(master, b"\x1a")
             resender.sent(lambda: os.write(master, b"\x1a"))
@@ -196,17 +199,8 @@ def stop_and_continue():
         elif stage == 2 and b"62\r" in output:
             os.write(master, b"q")
             stage = 3
-        ready, _, _ = select.select([master, report_r], [], [], 0.1)
-        if master in ready:
-            try:
-                output += os.read(master, 4096)
-            except OSError:
-                pass
-        if report_r in ready:
-            reports += os.read(report_r, 4096)
-    give_up(pid, reports)
-    os.close(master)
-    os.close(report_r)
+
+    output, reports = converse(act, drain=False)
     rep = reports.decode()
     check(b"Sanitizer" not in output, "no sanitizer report (stop)")
     check("stopped same=1" in rep, "Ctrl+Z restores while stopped: " + rep)

@@ -9,6 +9,7 @@
 #include "graph/Graph.h"
 #include "graph/probe.h"
 #include "graph/tests/line_reference.h"
+#include "graph/tests/present_case.h"
 #include "platform/win_sdl.h"
 #include "tests/support/test_main.h"
 
@@ -30,7 +31,7 @@ bool WaitWindowGone(int ms) {
 }
 
 // Runs first: the module start, Exit before Init, the first Init and the refused second one.
-TEST(GraphR1Lifecycle, InitOnceThenRefuse) {
+TEST(GraphTrabolixLifecycle, InitOnceThenRefuse) {
   Graph::Init();
   Graph::Flush();
   Graph::Exit();
@@ -50,7 +51,7 @@ TEST(GraphR1Lifecycle, InitOnceThenRefuse) {
   EXPECT_EQ(Graph::Width, 1000u) << "the window keeps its geometry";
 }
 
-TEST(GraphR1Pixels, EndPointsClippingAndErase) {
+TEST(GraphTrabolixPixels, EndPointsClippingAndErase) {
   Graph::ClearScreen(0);
   Graph::Line(10, 10, 10, 10, 15);
   EXPECT_EQ(Lit(), 0u) << "equal points draw nothing";
@@ -89,15 +90,8 @@ TEST(GraphR1Pixels, EndPointsClippingAndErase) {
 }
 
 // The drawing thread, fed without pause, must not keep the window thread from presenting.
-TEST(GraphR1Present, PresentsWhileRequestsComeWithoutPause) {
-  ASSERT_TRUE(graphprobe::WaitPresented(2000));
-  const uint64_t before = graphprobe::Presents();
-  const auto start = std::chrono::steady_clock::now();
-  uint32_t i = 0;
-  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(300)) {
-    for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
-  }
-  EXPECT_GE(graphprobe::Presents() - before, 4u) << i << " lines drawn";
+TEST(GraphTrabolixPresent, PresentsWhileRequestsComeWithoutPause) {
+  graphtest::ExpectPresentsWhileDrawingWithoutPause();
 
   // Flush waits for the drawing thread's request and then for the present that shows it.
   for (uint32_t round = 0; round < 3; ++round) {
@@ -109,7 +103,7 @@ TEST(GraphR1Present, PresentsWhileRequestsComeWithoutPause) {
 
 // Short lines in every direction against the rule, the last pixel left out (styles and mixes:
 // raster_test).
-TEST(GraphR1Pixels, ShortLinesMatchTheRule) {
+TEST(GraphTrabolixPixels, ShortLinesMatchTheRule) {
   // ClearScreen leaves the last two rows and columns: clear them of earlier lines.
   for (uint32_t k = 1; k <= 2; ++k) {
     Graph::Line(0, 800 - k, 1000, 800 - k, 0);
@@ -119,7 +113,7 @@ TEST(GraphR1Pixels, ShortLinesMatchTheRule) {
   EXPECT_EQ(graphtest::ShortLinesMatchReference(ends, false, 1000, 800), "");
 }
 
-TEST(GraphR1Pixels, CircleAndClearScreen) {
+TEST(GraphTrabolixPixels, CircleAndClearScreen) {
   Graph::ClearScreen(0);
   Graph::Circle(500, 400, 12, 10);
   EXPECT_EQ(graphprobe::Pixel(488, 400), kLightGreen);
@@ -144,7 +138,7 @@ TEST(GraphR1Pixels, CircleAndClearScreen) {
 }
 
 // The new operations through the drawing thread, in revision 1's conventions.
-TEST(GraphR1Vocabulary, OperationsThroughTheDrawingThread) {
+TEST(GraphTrabolixVocabulary, OperationsThroughTheDrawingThread) {
   Graph::SetBkColor(0);
   Graph::ClearScreen(0);
   Graph::Rectangle(10, 10, 30, 20, 15, false);  // right column and bottom row excluded
@@ -179,7 +173,7 @@ TEST(GraphR1Vocabulary, OperationsThroughTheDrawingThread) {
   Graph::ClearScreen(0);
 }
 
-TEST(GraphR1Lifecycle, CloseButtonThenExitAndReopen) {
+TEST(GraphTrabolixLifecycle, CloseButtonThenExitAndReopen) {
   const uint32_t window = graphprobe::WindowId();
   ASSERT_NE(window, 0u);
   platform::WinPushClose(window);

@@ -64,7 +64,19 @@ std::string OurWindow() {
   return ids.size() == 1 ? ids[0] : "";
 }
 
-TEST(GraphR1Xvfb, ClientAreaShowsTheBackBuffer) {
+// Draws and flushes until the window thread has noticed that its window or display is gone;
+// expects that to happen before the deadline.
+void DrawUntilTheWindowIsGone() {
+  uint32_t k = 0;
+  EXPECT_TRUE(Eventually([&] {
+    Graph::Line(0, 100 + k % 600, 900, 100 + k % 600, 1 + k % 15);
+    Graph::Flush();
+    ++k;
+    return graphprobe::WindowId() == 0;
+  }));
+}
+
+TEST(GraphTrabolixXvfb, ClientAreaShowsTheBackBuffer) {
   NEED_SERVER();
   Graph::Init();
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
@@ -94,7 +106,7 @@ TEST(GraphR1Xvfb, ClientAreaShowsTheBackBuffer) {
   EXPECT_EQ(wrong, 0u);
 }
 
-TEST(GraphR1Xvfb, DrawingOnlyWhereTheClientAreaEnds) {
+TEST(GraphTrabolixXvfb, DrawingOnlyWhereTheClientAreaEnds) {
   NEED_SERVER();
   Graph::ClearScreen(0);
   Graph::Flush();
@@ -120,7 +132,7 @@ std::vector<std::string> TopLevel() {
   return xvfbtest::Lines("xwininfo -root -children 2>/dev/null | grep '^ *0x' | sed 's/^ *//'");
 }
 
-TEST(GraphR1Xvfb, SecondInitsBoxStandsOverTheWindow) {
+TEST(GraphTrabolixXvfb, SecondInitsBoxStandsOverTheWindow) {
   NEED_SERVER();
   const std::string ours = OurWindow();
   ASSERT_NE(ours, "");
@@ -172,20 +184,14 @@ TEST(GraphR1Xvfb, SecondInitsBoxStandsOverTheWindow) {
   EXPECT_NE(graphprobe::WindowId(), 0u);
 }
 
-TEST(GraphR1Xvfb, WindowDestroyedByAnotherClient) {
+TEST(GraphTrabolixXvfb, WindowDestroyedByAnotherClient) {
   NEED_SERVER();
   const std::string ours = OurWindow();
   ASSERT_NE(ours, "");
   testing::internal::CaptureStderr();
   Output("xdotool windowclose " + ours);
   // Drawing goes on while the window thread notices and ends.
-  uint32_t k = 0;
-  EXPECT_TRUE(Eventually([&] {
-    Graph::Line(0, 100 + k % 600, 900, 100 + k % 600, 1 + k % 15);
-    Graph::Flush();
-    ++k;
-    return graphprobe::WindowId() == 0;
-  }));
+  DrawUntilTheWindowIsGone();
   Graph::ClearScreen(0);
   Graph::Line(0, 0, 10, 0, 15);
   Graph::Flush();
@@ -202,17 +208,11 @@ TEST(GraphR1Xvfb, WindowDestroyedByAnotherClient) {
 }
 
 // Runs last: the display is gone for the rest of the process.
-TEST(GraphR1Xvfb, ServerGoesAway) {
+TEST(GraphTrabolixXvfb, ServerGoesAway) {
   NEED_SERVER();
   testing::internal::CaptureStderr();
   gServer->Stop();
-  uint32_t k = 0;
-  EXPECT_TRUE(Eventually([&] {
-    Graph::Line(0, 100 + k % 600, 900, 100 + k % 600, 1 + k % 15);
-    Graph::Flush();
-    ++k;
-    return graphprobe::WindowId() == 0;
-  }));
+  DrawUntilTheWindowIsGone();
   Graph::Line(0, 5, 10, 5, 15);
   EXPECT_EQ(graphprobe::Pixel(9, 5), kWhite) << "drawing still reaches the back buffer";
   Graph::Exit();  // as the finaliser calls it: must not wait

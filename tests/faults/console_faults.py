@@ -1,9 +1,7 @@
 """Fault cases outside the graphics window: hostile terminal input, a planted errinfo.$$$ link,
 a closed standard output and a terminal without keypad modes, each tried on the real programs
 (paths in ZENTAVOR and TRABOLIX) under SDL's offscreen driver."""
-import fcntl
 import os
-import pty
 import select
 import signal
 import subprocess
@@ -12,7 +10,7 @@ import termios
 import threading
 import time
 
-from e2e import RESEND_AFTER, Resender, base_env
+from e2e import RESEND_AFTER, Resender, base_env, start_on_pty
 from faultlib import fault, outcome
 
 ZENTAVOR = os.environ.get("ZENTAVOR", "")
@@ -115,17 +113,7 @@ class PtyRun:
     standard output and standard error on pipes."""
 
     def __init__(self, prog, cwd, extra_env):
-        self.master, self.slave = pty.openpty()
-        self.before = termios.tcgetattr(self.slave)
-        slave = self.slave
-
-        def become_session_leader():
-            os.setsid()
-            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
-
-        self.proc = subprocess.Popen([prog], stdin=slave, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, cwd=cwd, env=extra_env,
-                                     preexec_fn=become_session_leader)
+        self.master, self.slave, self.before, self.proc = start_on_pty(prog, extra_env, cwd)
         self.terminal = b""  # what the program wrote to the terminal itself
         self.early = b""  # standard output read before finish
         self.resender = Resender()

@@ -1,9 +1,12 @@
-"""Shared pieces of the end-to-end scripts: failure bookkeeping, a clean environment, a private
-Xvfb server and the colours on its screen."""
+"""Shared pieces of the end-to-end scripts: failure bookkeeping, a clean environment, a program on
+a pseudo-terminal of its own, a private Xvfb server and the colours on its screen."""
+import fcntl
 import os
+import pty
 import shutil
 import subprocess
 import sys
+import termios
 import time
 
 failures = []
@@ -50,6 +53,22 @@ def check(cond, what):
     if not cond:
         failures.append(what)
         print("FAIL:", what, flush=True)
+
+
+def start_on_pty(prog, env, cwd=None):
+    """Starts `prog` as a session leader on a new pseudo-terminal (its controlling terminal and
+    standard input), standard output and error on pipes. Returns (master, slave, the terminal's
+    attributes before the start, the process)."""
+    master, slave = pty.openpty()
+    before = termios.tcgetattr(slave)
+
+    def become_session_leader():
+        os.setsid()
+        fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+
+    proc = subprocess.Popen([prog], stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            env=env, cwd=cwd, preexec_fn=become_session_leader)
+    return master, slave, before, proc
 
 
 def finish():

@@ -2,16 +2,14 @@
 controlling terminal), standard output and standard error on pipes, keys typed on the terminal
 side or into the window, and what the program leaves behind (exit code, output, the terminal's
 settings, resident memory, processor time)."""
-import fcntl
 import os
-import pty
 import select
 import signal
 import subprocess
 import termios
 import time
 
-from e2e import base_env, launch_xvfb
+from e2e import base_env, launch_xvfb, start_on_pty
 
 PROGRAMS = {"Zentavor": os.environ.get("ZENTAVOR"), "Trabolix": os.environ.get("TRABOLIX")}
 # What each program writes when its exit key ends it, and the keys that end it ('r' makes
@@ -70,17 +68,7 @@ class Session:
     """The program on a new pseudo-terminal, with standard output and error on pipes."""
 
     def __init__(self, prog, env, cwd=None):
-        self.master, self.slave = pty.openpty()
-        self.before = termios.tcgetattr(self.slave)
-        slave = self.slave
-
-        def become_session_leader():
-            os.setsid()
-            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
-
-        self.proc = subprocess.Popen([prog], stdin=slave, stdout=subprocess.PIPE,
-                                     stderr=subprocess.PIPE, env=env, cwd=cwd,
-                                     preexec_fn=become_session_leader)
+        self.master, self.slave, self.before, self.proc = start_on_pty(prog, env, cwd)
         self.out = b""
         self.err = b""
         self.eof = set()

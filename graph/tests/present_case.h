@@ -1,0 +1,30 @@
+// A case both revisions' tests run: the thread that executes requests, fed without a pause, must
+// not keep the window's thread from presenting. Several presents happen while it draws; at 60 Hz
+// that takes some 70 ms, and the guard only fails a presenter that is shut out.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdint>
+
+#include "graph/Graph.h"
+#include "graph/probe.h"
+
+namespace graphtest {
+
+// Draws short lines without a pause until 4 presents have happened meanwhile (at most 20 s) and
+// expects them. The window must be open. Main thread.
+inline void ExpectPresentsWhileDrawingWithoutPause() {
+  ASSERT_TRUE(graphprobe::WaitPresented(2000));
+  const uint64_t before = graphprobe::Presents();
+  const auto start = std::chrono::steady_clock::now();
+  uint32_t i = 0;
+  while (graphprobe::Presents() - before < 4 &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(20)) {
+    for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
+  }
+  EXPECT_GE(graphprobe::Presents() - before, 4u) << i << " lines drawn";
+}
+
+}  // namespace graphtest

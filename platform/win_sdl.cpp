@@ -453,9 +453,23 @@ void WriteMessageLine(const char* text, const char* caption) {
 
 }  // namespace
 
+namespace {
+
+// Answers whether video was started and failed: the display the environment names cannot be
+// reached, so it takes no box either.
+bool VideoFailed() {
+  rts::Hold hold(gVideoLock);
+  return gVideoTried && !gVideoOk;
+}
+
+}  // namespace
+
 void WinMessageBox(const char* text, const char* caption) {
-  // After a lost connection SDL's box would still use it (to raise the focused window).
-  if (WinDisplayAvailable() && !gDisplayLost.load() &&
+  // After a lost connection SDL's box would still use it (to raise the focused window). Where
+  // video could not start, SDL's X11 box would try the display again in a forked child; in a
+  // process with other threads that child can hang (seen under the address sanitizer on a
+  // loaded machine), and with no display it could only fail.
+  if (WinDisplayAvailable() && !gDisplayLost.load() && !VideoFailed() &&
       SDL_ShowSimpleMessageBox(SDL_MESSAGEBOX_ERROR, caption ? caption : "Error", text, nullptr) ==
           0) {
     return;

@@ -171,4 +171,12 @@ static_assert(std::is_trivially_destructible_v<rts::NeverDestroyed<std::vector<i
 constinit rts::Mutex gConstantMutex;
 constinit rts::Event gConstantEvent(rts::EventReset::kAuto);
 
+TEST(Event, ConstantInitialisedGlobalsNeedNoSetUp) {
+  rts::Hold hold(gConstantMutex);
+  EXPECT_FALSE(gConstantEvent.IsSet());
+  gConstantEvent.Set();
+  EXPECT_TRUE(gConstantEvent.WaitForUs(0));
+  EXPECT_FALSE(gConstantEvent.IsSet());
+}
+
 }  // namespace

@@ -22,7 +22,7 @@ RESEND_AFTER = 10
 
 class Resender:
     """Remembers the last signal a test sent (as a function that sends it again) and repeats it
-    once, under the thread sanitizer, when `due()` is asked after RESEND_AFTER seconds."""
+    once, under the thread sanitizer, when `poll()` is called RESEND_AFTER seconds later."""
 
     def __init__(self):
         self.action = None

@@ -86,8 +86,12 @@ enum class EventReset : uint8_t {
   kAuto,    // releases exactly one waiter and resets itself
 };
 
-// An event in the sense of the window system: signalled or not.
-class Event {
+// An event in the sense of the window system: signalled or not. The state is one atomic flag, so
+// setting, resetting and taking a signal need no lock while nobody sleeps; the mutex and the
+// condition are used only by threads that go to sleep and by a Set that finds one asleep. Each
+// event has cache lines of its own, so two threads handing work back and forth through two events
+// do not slow each other down by writing next to what the other is watching.
+class alignas(64) Event {
  public:
   constexpr explicit Event(EventReset kind = EventReset::kManual) noexcept
       : auto_(kind == EventReset::kAuto) {}
@@ -113,11 +117,14 @@ class Event {
   bool IsSet() noexcept;
 
  private:
+  // Takes the signal if there is one (auto reset: clears it); answers whether there was.
+  bool TryTake() noexcept;
+
   Mutex m_;
   Condition c_;
-  bool signalled_ = false;
+  std::atomic<bool> signalled_{false};
+  std::atomic<int> sleepers_{0};  // threads that hold or wait on m_ to sleep
   bool auto_;
-  std::atomic<bool> hint_{false};  // mirrors signalled_ for SpinThenWait
 };
 
 // Storage for an object that is built once and never destroyed: for objects with destructors

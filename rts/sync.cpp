@@ -23,10 +23,14 @@ bool Condition::WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept {
   return pthread_cond_clockwait(&c_, &mutex.m_, CLOCK_MONOTONIC, &deadline) != ETIMEDOUT;
 }
 
+// Set and a sleeping waiter meet as in Dekker's algorithm, every access sequentially consistent:
+// Set stores the flag, then looks for sleepers; a waiter counts itself a sleeper, then looks at the
+// flag (under the mutex) before it sleeps. One of the two sees the other's store, so either the
+// waiter does not sleep or Set wakes it under the mutex the waiter releases only by sleeping.
 void Event::Set() noexcept {
+  signalled_.store(true);
+  if (sleepers_.load() == 0) return;
   Hold hold(m_);
-  signalled_ = true;
-  hint_.store(true, std::memory_order_release);
   if (auto_) {
     c_.Signal();
   } else {
@@ -35,25 +39,28 @@ void Event::Set() noexcept {
 }
 
 void Event::Reset() noexcept {
-  Hold hold(m_);
-  signalled_ = false;
-  hint_.store(false, std::memory_order_relaxed);
+  signalled_.store(false, std::memory_order_release);
+}
+
+bool Event::TryTake() noexcept {
+  if (!auto_) return signalled_.load();
+  bool expected = true;
+  return signalled_.compare_exchange_strong(expected, false);
 }
 
 void Event::Wait() noexcept {
+  if (TryTake()) return;
   Hold hold(m_);
-  c_.Wait(m_, [this] { return signalled_; });
-  if (auto_) {
-    signalled_ = false;
-    hint_.store(false, std::memory_order_relaxed);
-  }
+  sleepers_.fetch_add(1);
+  c_.Wait(m_, [this] { return TryTake(); });
+  sleepers_.fetch_sub(1);
 }
 
 void Event::SpinThenWait(int64_t spinNs) noexcept {
   const int64_t end = MonotonicNs() + spinNs;
   for (;;) {
     for (int i = 0; i < 64; ++i) {
-      if (hint_.load(std::memory_order_acquire)) return Wait();
+      if (TryTake()) return;
 #if defined(__x86_64__) || defined(__i386__)
       __builtin_ia32_pause();
 #endif
@@ -63,18 +70,16 @@ void Event::SpinThenWait(int64_t spinNs) noexcept {
 }
 
 bool Event::WaitUntil(int64_t deadlineNs) noexcept {
+  if (TryTake()) return true;
   Hold hold(m_);
-  const bool got = c_.WaitUntil(m_, deadlineNs, [this] { return signalled_; });
-  if (got && auto_) {
-    signalled_ = false;
-    hint_.store(false, std::memory_order_relaxed);
-  }
+  sleepers_.fetch_add(1);
+  const bool got = c_.WaitUntil(m_, deadlineNs, [this] { return TryTake(); });
+  sleepers_.fetch_sub(1);
   return got;
 }
 
 bool Event::IsSet() noexcept {
-  Hold hold(m_);
-  return signalled_;
+  return signalled_.load();
 }
 
 }  // namespace rts

@@ -89,6 +89,42 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
   EXPECT_FALSE(event.IsSet());
 }
 
+// Two threads hand a turn back and forth through two events, as the drawing thread and the main
+// thread do, both waiting at once and sleeping (no spin) or spinning: a wake-up lost between a Set
+// and a waiter going to sleep would stop the exchange, which the guard turns into a failure.
+TEST(Event, HandOversLoseNoWakeUp) {
+  for (const int64_t spinNs : {int64_t{0}, int64_t{20000}}) {
+    rts::Event posted;
+    rts::Event ready;
+    constexpr int kTurns = 20000;
+    std::atomic<int> served{0};
+    std::atomic<bool> stop{false};
+    std::thread server([&] {
+      while (true) {
+        posted.SpinThenWait(spinNs);
+        posted.Reset();
+        if (stop.load()) return;
+        served.fetch_add(1, std::memory_order_relaxed);
+        ready.Set();
+      }
+    });
+    ready.Set();
+    int turn = 0;
+    const int64_t end = rts::MonotonicNs() + kGuardNs;
+    for (; turn < kTurns && rts::MonotonicNs() < end; ++turn) {
+      if (!ready.WaitUntil(end)) break;
+      ready.Reset();
+      posted.Set();
+    }
+    EXPECT_EQ(turn, kTurns) << "spin " << spinNs;
+    ready.WaitUntil(end);
+    stop.store(true);
+    posted.Set();
+    server.join();
+    EXPECT_EQ(served.load(), turn) << "spin " << spinNs;
+  }
+}
+
 TEST(Event, TimedWaitsEndAtTheirDeadline) {
   rts::Event manual;
   rts::Event automatic(rts::EventReset::kAuto);

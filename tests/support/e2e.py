@@ -33,10 +33,6 @@ class Resender:
             self.action = action
             self.at = time.monotonic()
 
-    def settled(self):
-        """The signal has had its effect: nothing to repeat."""
-        self.action = None
-
     def poll(self):
         """Sends the signal again if it is due; answers whether it did."""
         if self.action is None or time.monotonic() - self.at < RESEND_AFTER:

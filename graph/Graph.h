@@ -26,6 +26,11 @@ void Init();
 // Answers TRUE when the window is open and ready, FALSE after a failure message. Main thread.
 bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth);
 
+// Shows the window `factor` times larger on the screen (1 to 4; other values leave it as it is),
+// each drawing-area pixel an n x n block; the drawing area, the picture and the keys are unchanged.
+// Takes effect at the next Init. Main thread. (An addition of this project for large screens.)
+void SetScale(uint32_t factor);
+
 // Closes the window; revision 2 can open it again with Init. Does nothing before the first Init
 // (revision 2: nor while the window is already closed). Main thread.
 void Exit();

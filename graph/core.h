@@ -177,6 +177,9 @@ void WindowGone();
 // been served). Any thread.
 int64_t RefreshPeriodUs();
 
+// The window's screen scale set by Graph::SetScale: 1 to 4.
+uint32_t WindowScale();
+
 // The window being served (0 none); set by the window thread. Any thread may read it.
 extern std::atomic<platform::WinHandle> gWindow;
 

@@ -45,6 +45,7 @@ bool gCursorShown;
 uint32_t gTextCol, gTextRow;
 uint32_t gWinLeft, gWinTop, gWinRight, gWinBottom;
 uint32_t gCharHeight, gCharDescent, gCharWidth;
+uint32_t gScale;  // screen pixels per drawing-area pixel on each axis; 0 stands for 1
 
 // The one request filler: takes the request block for `kind` and puts `words` into its argument
 // words from a0 on, in order. The caller adds what follows them and posts the request.
@@ -135,6 +136,10 @@ void Fail(const char* text, const char* caption, const char* detail) {
   platform::WinMessageBox(full, caption);
 }
 
+uint32_t WindowScale() {
+  return gScale == 0 ? 1 : gScale;
+}
+
 }  // namespace graphcore
 
 namespace Graph {
@@ -147,6 +152,10 @@ void Flush() {
 
 uint32_t RefreshPeriodUs() {
   return static_cast<uint32_t>(graphcore::RefreshPeriodUs());
+}
+
+void SetScale(uint32_t factor) {
+  if (factor >= 1 && factor <= 4) gScale = factor;
 }
 
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {

@@ -111,7 +111,8 @@ bool ConIsTerminal();
 void ConBeep(uint32_t frequency, uint32_t durationMs);
 
 // Writes `length` bytes to standard output with write(2), unbuffered, as a text channel: every
-// LF leaves as CR LF. Retries interrupted and partial writes; other errors drop the rest. Any
+// LF is a line end, CR LF (a terminal that adds the CR itself is sent the LF alone, so it too
+// receives CR LF once). Retries interrupted and partial writes; other errors drop the rest. Any
 // thread.
 void ConWriteText(const char* text, std::size_t length);
 

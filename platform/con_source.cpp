@@ -43,8 +43,13 @@ struct termios gRawSignals;    // signal keys on (processed input)
 struct termios gRawNoSignals;  // signal keys off: Ctrl+C arrives as a key
 int gKeypadFd = -1;            // where the keypad mode sequences go
 std::atomic<bool> gSignalKeys{true};
-std::atomic<bool> gRawWanted{false};   // the program runs and wants the terminal raw
-std::atomic<bool> gRawApplied{false};  // the terminal is raw now
+// Standard input is a terminal but not the process's controlling terminal (started with setsid,
+// say): the terminal's signal keys would signal some other process group, or none, and swallow
+// the byte. Its signal keys are then switched off and the source thread acts on the bytes itself.
+bool gOwnSignalKeys = false;
+cc_t gInterruptChar, gQuitChar, gSuspendChar;  // the terminal's, from the saved settings
+std::atomic<bool> gRawWanted{false};           // the program runs and wants the terminal raw
+std::atomic<bool> gRawApplied{false};          // the terminal is raw now
 
 // True unless another process group has the terminal. A terminal that is not the controlling
 // terminal has no foreground group and belongs to whoever reads it.
@@ -117,16 +122,28 @@ bool TerminalHasKeypadModes() {
   return strcmp(term, "dumb") != 0 && strcmp(term, "unknown") != 0;
 }
 
+// True when standard input is the process's controlling terminal.
+bool ControllingTerminal() {
+  pid_t session = tcgetsid(STDIN_FILENO);
+  return session >= 0 && session == getsid(0);
+}
+
 // Builds the program's terminal mode from the saved one: non-canonical, no echo, CR kept
-// distinct from LF, no flow control keys, one byte at a time; the signal keys as the mode says.
+// distinct from LF, no flow control keys, one byte at a time; the signal keys as the mode says
+// (on a terminal that is not the controlling one, the source thread stands in for them).
 bool OpenTerminal() {
   if (tcgetattr(STDIN_FILENO, &gSaved) != 0) return false;
+  gOwnSignalKeys = !ControllingTerminal();
+  gInterruptChar = gSaved.c_cc[VINTR];
+  gQuitChar = gSaved.c_cc[VQUIT];
+  gSuspendChar = gSaved.c_cc[VSUSP];
   struct termios raw = gSaved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
   raw.c_lflag |= ISIG;
   raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
+  if (gOwnSignalKeys) raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
   gRawSignals = raw;
   raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
   gRawNoSignals = raw;
@@ -142,7 +159,7 @@ bool OpenTerminal() {
 
   rts::AddRestoreHook(FinalRestore);
   std::atexit(FinalRestore);
-  rts::InstallSignalHandler(SIGTSTP, OnStop, SA_RESTART);
+  rts::CatchSignal(SIGTSTP, OnStop, SA_RESTART);  // an ignored Ctrl+Z stays ignored
   rts::InstallSignalHandler(SIGCONT, OnContinue, SA_RESTART);
   gRawWanted.store(true);
   gTerminal.store(true);
@@ -176,6 +193,23 @@ int64_t NowMs() {
       .count();
 }
 
+// On a terminal that is not the controlling terminal, with processed input on: the interrupt and
+// quit characters (Ctrl+C and Ctrl+\ unless changed with stty) signal the process as the
+// terminal would signal its foreground group, so the break reaches the main thread the same way
+// (and does nothing when the signal was ignored at start); the suspend character is dropped, as a
+// terminal without a session drops it. Answers whether `byte` was such a character.
+bool SignalKey(unsigned char byte) {
+  if (!gOwnSignalKeys || !gSignalKeys.load() || byte == _POSIX_VDISABLE) return false;
+  if (byte == gInterruptChar) {
+    kill(getpid(), SIGINT);
+  } else if (byte == gQuitChar) {
+    kill(getpid(), SIGQUIT);
+  } else if (byte != gSuspendChar) {
+    return false;
+  }
+  return true;
+}
+
 // The source thread: read, decode, deliver; a pending prefix is forced out after
 // gEscapeTimeoutMs without a byte. Returns at the end of input.
 void ReadLoop(bool keep) {
@@ -206,6 +240,7 @@ void ReadLoop(bool keep) {
     lastByte = NowMs();
     gBytesRead.fetch_add(static_cast<uint64_t>(n));
     for (ssize_t i = 0; i < n; ++i) {
+      if (SignalKey(bytes[i])) continue;
       if (decoder.Push(bytes[i]) == DecodeResult::kKey) DeliverReady(decoder, keep);
     }
   }
@@ -280,17 +315,7 @@ void ConBeep(uint32_t, uint32_t durationMs) {
 }
 
 void ConWriteText(const char* text, std::size_t length) {
-  char out[1024];
-  std::size_t used = 0;
-  for (std::size_t i = 0; i < length; ++i) {
-    if (used + 2 > sizeof out) {
-      rts::WriteAll(STDOUT_FILENO, out, used);
-      used = 0;
-    }
-    if (text[i] == '\n') out[used++] = '\r';
-    out[used++] = text[i];
-  }
-  rts::WriteAll(STDOUT_FILENO, out, used);
+  rts::WriteText(STDOUT_FILENO, text, length);
 }
 
 }  // namespace platform

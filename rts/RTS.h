@@ -21,7 +21,9 @@ using BreakHook = bool (*)();
 
 // Keeps argc/argv for the error report, primes the call-history facility, installs the break
 // and fatal-signal handlers and ignores SIGPIPE (a write to a closed pipe fails and is dropped).
-// Main thread, first thing in main.
+// The break signals, SIGHUP and SIGTERM keep the disposition ignored when the program was started
+// with them ignored (CatchSignal); the crash signals are always caught. Main thread, first thing
+// in main.
 void Start(int argc, char** argv, int errorFd) noexcept;
 
 // Selects the file descriptor the trap report goes to (2 or 1). Main thread, at start.
@@ -29,8 +31,9 @@ void SetErrorOutput(int fd) noexcept;
 
 // Raises run-time trap `number`: report, errinfo.$$$, restore hooks, exit code 9. errinfo.$$$ is
 // written only as a regular file of its own: a symbolic link (or a hard link, FIFO or device) of
-// that name is left alone and the report says the file cannot be created. Any thread, also from
-// a signal handler.
+// that name is left alone and the report says the file cannot be created. A file that could not
+// be written whole (a full file system, a file size limit) is removed again and the report says
+// the same. Any thread, also from a signal handler.
 [[noreturn]] void Trap(unsigned number) noexcept;
 
 // Raises a failed assertion with the given code ("ASSERT(FALSE, code)"). Any thread.
@@ -80,13 +83,24 @@ void RunRestoreHooks() noexcept;
 // Ends the process at once with `code` after the restore hooks (no report). Any thread.
 [[noreturn]] void Halt(int code) noexcept;
 
-// Writes all `n` bytes to `fd`, retrying after signals; gives up silently on an error.
-// Async-signal-safe. Any thread.
-void WriteAll(int fd, const char* p, std::size_t n) noexcept;
+// Writes all `n` bytes to `fd`, retrying after signals; gives up on an error. Answers whether
+// every byte was written. Async-signal-safe. Any thread.
+bool WriteAll(int fd, const char* p, std::size_t n) noexcept;
+
+// Writes `n` bytes of console text to `fd`, every LF a line end that leaves as CR LF. A terminal
+// whose output processing adds the CR itself (OPOST and ONLCR) gets the LF alone, so it receives
+// CR LF once; a pipe or a file gets CR LF. Retries and gives up as WriteAll. Async-signal-safe.
+// Any thread.
+void WriteText(int fd, const char* p, std::size_t n) noexcept;
 
 // Installs `handler` for signal `sig` with sigaction `flags` (SA_RESTART, SA_RESETHAND, ...), no
 // signal blocked while it runs beyond those the flags imply. Any thread.
 void InstallSignalHandler(int sig, void (*handler)(int), int flags) noexcept;
+
+// As InstallSignalHandler, unless `sig` is ignored now: a signal that whoever started the program
+// ignores (SIGINT and SIGQUIT for a job a script starts in the background, SIGHUP under nohup)
+// stays ignored. Answers whether the handler was installed. Any thread.
+bool CatchSignal(int sig, void (*handler)(int), int flags) noexcept;
 
 // From a handler of `sig`, after putting shared state back: resets `sig` to its default action,
 // unblocks it and raises it again, so the process ends (or stops) as the signal would have made

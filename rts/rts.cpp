@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -22,6 +23,7 @@ constexpr int kMaxFinalisers = 32;
 constexpr int kMaxRestoreHooks = 8;
 constexpr int kMaxFrames = 64;
 constexpr unsigned kTrapAssert = 16;
+constexpr char kErrInfo[] = "errinfo.$$$";
 
 // The messages of traps 0 to 23; trap 15 has none.
 constexpr const char* kTrapText[] = {
@@ -84,8 +86,12 @@ struct Text {
   }
 };
 
-void WriteText(int fd, const char* s) noexcept {
-  WriteAll(fd, s, strlen(s));
+bool WriteString(int fd, const char* s) noexcept {
+  return WriteAll(fd, s, strlen(s));
+}
+
+void WriteConsoleString(int fd, const char* s) noexcept {
+  WriteText(fd, s, strlen(s));
 }
 
 // Builds "#RTS: unhandled exception #<n>: <message>" for a trap, or the assertion's form.
@@ -106,17 +112,16 @@ void ReportLine(Text& t, unsigned number, bool assertion, unsigned code) noexcep
   }
 }
 
-// Opens errinfo.$$$ in the working directory for a new report, or answers -1. The name is never
-// followed when it is a symbolic link (O_NOFOLLOW fails on one, dangling or not), and what the
-// open found is checked before anything is written: only a regular file with no other name is
-// truncated, so neither a link nor a second hard link to another file, nor a FIFO (opened
-// without blocking) or a device, receives the report. No step checks a name and then opens it,
-// so nothing can be swapped in between. Async-signal-safe.
-int OpenErrInfo() noexcept {
-  int fd = open("errinfo.$$$", O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
-                0644);
+// Opens errinfo.$$$ in the working directory for a new report, or answers -1; `st` receives
+// what was opened. The name is never followed when it is a symbolic link (O_NOFOLLOW fails on
+// one, dangling or not), and what the open found is checked before anything is written: only a
+// regular file with no other name is truncated, so neither a link nor a second hard link to
+// another file, nor a FIFO (opened without blocking) or a device, receives the report. No step
+// checks a name and then opens it, so nothing can be swapped in between. Async-signal-safe.
+int OpenErrInfo(struct stat& st) noexcept {
+  int fd =
+      open(kErrInfo, O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
   if (fd < 0) return -1;
-  struct stat st;
   if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1 || ftruncate(fd, 0) != 0) {
     close(fd);
     return -1;
@@ -124,22 +129,36 @@ int OpenErrInfo() noexcept {
   return fd;
 }
 
-// Writes errinfo.$$$: program path and arguments, the report line, the call history.
+// Writes errinfo.$$$: program path and arguments, the report line, the call history and a closing
+// line. Answers false, with no file left behind, when the report could not be written whole: the
+// name is removed again while it still names the file that was opened.
 bool WriteErrInfo(const Text& line) noexcept {
-  int fd = OpenErrInfo();
+  struct stat opened;
+  int fd = OpenErrInfo(opened);
   if (fd < 0) return false;
-  for (int i = 0; i < gArgc; ++i) {
-    if (i > 0) WriteText(fd, " ");
-    WriteText(fd, gArgv[i]);
+  bool whole = true;
+  for (int i = 0; i < gArgc && whole; ++i) {
+    whole = (i == 0 || WriteString(fd, " ")) && WriteString(fd, gArgv[i]);
   }
-  WriteText(fd, "\n");
-  WriteAll(fd, line.buf, line.len);
-  WriteText(fd, "\n\nCall history (innermost first):\n");
-  void* frames[kMaxFrames];
-  int n = backtrace(frames, kMaxFrames);
-  backtrace_symbols_fd(frames, n, fd);
-  close(fd);
-  return true;
+  whole = whole && WriteString(fd, "\n") && WriteAll(fd, line.buf, line.len) &&
+          WriteString(fd, "\n\nCall history (innermost first):\n");
+  if (whole) {
+    void* frames[kMaxFrames];
+    int n = backtrace(frames, kMaxFrames);
+    // backtrace_symbols_fd tells of no failed write; the closing line after it fails as well
+    // once the file system (or the file size limit) has no room left.
+    backtrace_symbols_fd(frames, n, fd);
+    whole = WriteString(fd, "(end of call history)\n");
+  }
+  if (close(fd) != 0 && errno != EINTR) whole = false;
+  if (!whole) {
+    struct stat named;
+    if (lstat(kErrInfo, &named) == 0 && named.st_dev == opened.st_dev &&
+        named.st_ino == opened.st_ino) {
+      unlink(kErrInfo);
+    }
+  }
+  return whole;
 }
 
 [[noreturn]] void Die(unsigned number, bool assertion, unsigned code) noexcept {
@@ -148,12 +167,12 @@ bool WriteErrInfo(const Text& line) noexcept {
   Text line;
   ReportLine(line, number, assertion, code);
   int fd = gErrorFd.load();
-  WriteAll(fd, line.buf, line.len);
-  WriteText(fd, "\r\n\r\n");
+  WriteText(fd, line.buf, line.len);
+  WriteConsoleString(fd, "\n\n");
   if (WriteErrInfo(line)) {
-    WriteText(fd, "File errinfo.$$$ created.\r\n");
+    WriteConsoleString(fd, "File errinfo.$$$ created.\n");
   } else {
-    WriteText(fd, "#RTS: Can't create file errinfo.$$$\r\n");
+    WriteConsoleString(fd, "#RTS: Can't create file errinfo.$$$\n");
   }
   _exit(9);
 }
@@ -186,13 +205,19 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   // The first backtrace() loads its unwinder; do it now, not in a signal handler.
   void* frames[4];
   backtrace(frames, 4);
-  InstallSignalHandler(SIGINT, OnBreak, 0);
-  InstallSignalHandler(SIGQUIT, OnBreak, 0);
+  // Signals that come from outside keep an ignored disposition: a job that a script starts in
+  // the background ignores SIGINT and SIGQUIT, nohup ignores SIGHUP, and none of them may then
+  // break or end the program.
+  CatchSignal(SIGINT, OnBreak, 0);
+  CatchSignal(SIGQUIT, OnBreak, 0);
   // The handler puts the default action back itself before it re-raises. SA_NODEFER lets a fault
   // inside the handler enter it again, skip the hooks already running and die at once; no
   // SA_RESETHAND, so a second signal that arrives before the handler has run (a sanitizer's
   // run-time may hold one back) is still handled, not fatal without a restore.
-  for (int sig : {SIGTERM, SIGHUP, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
+  for (int sig : {SIGTERM, SIGHUP}) CatchSignal(sig, OnFatalSignal, SA_NODEFER);
+  // A crash ends the process even when its signal is ignored (the kernel or abort() puts the
+  // default action back), so these are always caught: the terminal is restored first.
+  for (int sig : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) {
     InstallSignalHandler(sig, OnFatalSignal, SA_NODEFER);
   }
   // Output errors are the run-time's to absorb: a write to a closed pipe or socket fails with
@@ -250,16 +275,35 @@ void Halt(int code) noexcept {
   _exit(code);
 }
 
-void WriteAll(int fd, const char* p, std::size_t n) noexcept {
+bool WriteAll(int fd, const char* p, std::size_t n) noexcept {
   while (n > 0) {
     ssize_t w = write(fd, p, n);
     if (w < 0) {
       if (errno == EINTR) continue;
-      return;
+      return false;
     }
     p += w;
     n -= static_cast<std::size_t>(w);
   }
+  return true;
+}
+
+void WriteText(int fd, const char* p, std::size_t n) noexcept {
+  // Asked on every call, so a terminal whose settings change meanwhile is still served right.
+  struct termios t;
+  const bool terminalAddsCr =
+      tcgetattr(fd, &t) == 0 && (t.c_oflag & OPOST) != 0 && (t.c_oflag & ONLCR) != 0;
+  char out[1024];
+  std::size_t used = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (used + 2 > sizeof out) {
+      if (!WriteAll(fd, out, used)) return;
+      used = 0;
+    }
+    if (p[i] == '\n' && !terminalAddsCr) out[used++] = '\r';
+    out[used++] = p[i];
+  }
+  WriteAll(fd, out, used);
 }
 
 void InstallSignalHandler(int sig, void (*handler)(int), int flags) noexcept {
@@ -269,6 +313,16 @@ void InstallSignalHandler(int sig, void (*handler)(int), int flags) noexcept {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = flags;
   sigaction(sig, &sa, nullptr);
+}
+
+bool CatchSignal(int sig, void (*handler)(int), int flags) noexcept {
+  struct sigaction now;
+  if (sigaction(sig, nullptr, &now) == 0 && (now.sa_flags & SA_SIGINFO) == 0 &&
+      now.sa_handler == SIG_IGN) {
+    return false;
+  }
+  InstallSignalHandler(sig, handler, flags);
+  return true;
 }
 
 void RaiseWithDefaultAction(int sig) noexcept {

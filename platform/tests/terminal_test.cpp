@@ -1,12 +1,15 @@
-// The console host on a terminal (a pseudo-terminal on standard input): the program's settings
-// while it runs, the console mode switching the signal keys, the keypad mode sequences, and the
-// settings put back by the restore hooks.
+// The console host on a terminal (a pseudo-terminal on standard input, not the test's controlling
+// terminal): the program's settings while it runs, the console mode switching the signal keys
+// that the host handles itself on such a terminal, the keypad mode sequences, and the settings
+// put back by the restore hooks.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -47,6 +50,17 @@ std::string Written() {
   return text;
 }
 
+std::atomic<int> gInterrupts, gQuits;
+
+// Takes the next key: its press, which it answers, and its release.
+InputRecord NextKey() {
+  InputRecord press{}, release{};
+  if (!ConWaitInput(10000)) return press;
+  ConReadInput(press);
+  ConReadInput(release);
+  return press;
+}
+
 bool SameSettings(const struct termios& a, const struct termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
          a.c_lflag == b.c_lflag && memcmp(a.c_cc, b.c_cc, sizeof a.c_cc) == 0;
@@ -59,7 +73,9 @@ TEST(TerminalSource, SettingsModesAndRestore) {
   struct termios now;
   tcgetattr(STDIN_FILENO, &now);
   EXPECT_EQ(now.c_lflag & (ICANON | ECHO), 0u);
-  EXPECT_NE(now.c_lflag & ISIG, 0u);
+  // Not the controlling terminal: its signal keys would signal nobody, so they are off and the
+  // host reads the bytes itself.
+  EXPECT_EQ(now.c_lflag & ISIG, 0u);
   EXPECT_EQ(now.c_iflag & (ICRNL | IXON), 0u);
   EXPECT_EQ(now.c_oflag, gTerminal.before.c_oflag);
 
@@ -90,8 +106,22 @@ TEST(TerminalSource, SettingsModesAndRestore) {
   ASSERT_TRUE(ConSetMode(kConInput, 0x17));
   ASSERT_TRUE(ConGetMode(kConInput, mode));
   EXPECT_EQ(mode, 0x17u);
-  tcgetattr(STDIN_FILENO, &now);
-  EXPECT_NE(now.c_lflag & ISIG, 0u);
+
+  // With processed input, Ctrl+C and Ctrl+\ signal the process (the main thread takes them, as
+  // from a controlling terminal) and Ctrl+Z is dropped; none of the three is a key.
+  signal(SIGINT, [](int) { ++gInterrupts; });
+  signal(SIGQUIT, [](int) { ++gQuits; });
+  ASSERT_EQ(write(gTerminal.master, "\x03\x1a\x1cx", 4), 4);
+  EXPECT_EQ(NextKey().Event.uChar, 'x');
+  EXPECT_EQ(gInterrupts.load(), 1);
+  EXPECT_EQ(gQuits.load(), 1);
+  // A break signal that is ignored stays ignored: the byte does nothing at all.
+  signal(SIGINT, SIG_IGN);
+  ASSERT_EQ(write(gTerminal.master, "\x03y", 2), 2);
+  EXPECT_EQ(NextKey().Event.uChar, 'y');
+  EXPECT_EQ(gInterrupts.load(), 1);
+  signal(SIGINT, SIG_DFL);
+  signal(SIGQUIT, SIG_DFL);
 
   // Typed-ahead input is flushed: wait until all three keys (press and release each) are in.
   ASSERT_EQ(write(gTerminal.master, "abc", 3), 3);

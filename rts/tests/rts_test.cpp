@@ -4,7 +4,11 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -144,6 +148,92 @@ TEST(Trap, PlantedErrInfoIsNeverWrittenThrough) {
   EXPECT_EQ(r.exitCode, 9);
   EXPECT_EQ(r.err.substr(r.err.size() - 27), "File errinfo.$$$ created.\r\n");
   EXPECT_EQ(dir.Read("errinfo.$$$").rfind("prog a1 a2\n#RTS: unhandled exception #0:", 0), 0u);
+}
+
+TEST(Trap, ErrInfoNotWrittenWholeIsRemovedAndNotClaimed) {
+  // A full file system fails write(2) with ENOSPC; a file size limit fails it the same way (with
+  // EFBIG once SIGXFSZ is ignored) and needs no root and no mount, so it stands in here. With the
+  // limit at 0 not a byte fits; with the limit inside the call history the head is written and
+  // backtrace_symbols_fd fails silently, which the closing line after it catches.
+  const std::string head =
+      "prog a1 a2\n#RTS: unhandled exception #21: USER BREAK\n\n"
+      "Call history (innermost first):\n";
+  for (rlim_t limit : {rlim_t{0}, rlim_t{head.size() + 10}}) {
+    TempDir dir;
+    ChildResult r = RunChild(dir.path(), 2, [limit] {
+      signal(SIGXFSZ, SIG_IGN);
+      struct rlimit fsize = {limit, limit};
+      if (setrlimit(RLIMIT_FSIZE, &fsize) != 0) _exit(102);
+      rts::Trap(21);
+    });
+    EXPECT_EQ(r.exitCode, 9) << "limit " << limit;
+    EXPECT_EQ(r.err,
+              "#RTS: unhandled exception #21: USER BREAK\r\n\r\n"
+              "#RTS: Can't create file errinfo.$$$\r\n")
+        << "limit " << limit;
+    EXPECT_FALSE(dir.Exists("errinfo.$$$")) << "limit " << limit;
+  }
+  // Without a limit the same report is written whole, closing line included.
+  TempDir dir;
+  ChildResult r = RunChild(dir.path(), 2, [] { rts::Trap(21); });
+  EXPECT_EQ(r.err.substr(r.err.size() - 27), "File errinfo.$$$ created.\r\n");
+  std::string info = dir.Read("errinfo.$$$");
+  EXPECT_EQ(info.rfind(head, 0), 0u) << info;
+  EXPECT_EQ(info.substr(info.size() - 22), "(end of call history)\n");
+}
+
+TEST(Text, LineEndsReachATerminalAsCrLfOnce) {
+  // A pipe gets CR LF for LF. A terminal whose output processing adds the CR itself gets the LF
+  // alone, so CR LF arrives once; with that processing off it gets CR LF as written.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  rts::WriteText(fds[1], "a\nb\n", 4);
+  char buf[64];
+  ssize_t n = read(fds[0], buf, sizeof buf);
+  EXPECT_EQ(std::string(buf, static_cast<size_t>(n > 0 ? n : 0)), "a\r\nb\r\n");
+  close(fds[0]);
+  close(fds[1]);
+
+  for (tcflag_t oflag : {tcflag_t{OPOST | ONLCR}, tcflag_t{OPOST}, tcflag_t{0}}) {
+    int master, slave;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+    struct termios t;
+    tcgetattr(slave, &t);
+    t.c_oflag = oflag;
+    tcsetattr(slave, TCSANOW, &t);
+    rts::WriteText(slave, "a\nb\n", 4);
+    std::string seen;
+    while (seen.size() < 6) {
+      n = read(master, buf, sizeof buf);
+      if (n <= 0) break;
+      seen.append(buf, static_cast<size_t>(n));
+    }
+    EXPECT_EQ(seen, "a\r\nb\r\n") << "c_oflag " << oflag;
+    close(master);
+    close(slave);
+  }
+}
+
+TEST(Signals, IgnoredAtStartStayIgnored) {
+  // Started with the break signals, SIGHUP and SIGTERM ignored (a background job of a script,
+  // nohup): none of them breaks or ends the program, and a crash is still caught.
+  TempDir dir;
+  ChildResult r = testchild::RunChild(
+      [] {
+        for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM, SIGSEGV}) signal(sig, SIG_IGN);
+        static char a0[] = "prog";
+        static char* argv[] = {a0, nullptr};
+        rts::Start(1, argv, 2);
+        for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) raise(sig);
+        struct sigaction segv;
+        sigaction(SIGSEGV, nullptr, &segv);
+        if (segv.sa_handler == SIG_IGN || segv.sa_handler == SIG_DFL) return 103;
+        rts::End();
+      },
+      dir.path());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, "");
+  EXPECT_FALSE(dir.Exists("errinfo.$$$"));
 }
 
 TEST(Signals, ClosedOutputIsDroppedNotFatal) {

@@ -95,7 +95,8 @@ inline constexpr uint32_t kConDefaultMode =
 bool ConGetMode(ConHandle handle, uint32_t& mode);
 
 // Sets the console input mode of `handle`. Every bit is kept; ENABLE_PROCESSED_INPUT switches the
-// terminal's signal keys (Ctrl+C, Ctrl+\, Ctrl+Z) on or off. False when ConGetMode would fail
+// terminal's signal keys (Ctrl+C, Ctrl+\, Ctrl+Z) on or off (on a terminal that is not the
+// controlling terminal, the host's own handling of those bytes). False when ConGetMode would fail
 // or the mode has bits above 0x3FF. Any thread.
 bool ConSetMode(ConHandle handle, uint32_t mode);
 

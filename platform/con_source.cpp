@@ -1,10 +1,10 @@
 // The standard-input source of the console host. A terminal is switched to non-canonical,
-// no-echo input with the signal keys on and the keypad in application mode (when TERM names a
-// terminal that has one), and put back on
-// every way out: normal end (rts::End or exit), trap, break, fatal signals (through the rts
-// restore hooks), and while stopped by Ctrl+Z. A pipe or a file is read as it is. Either way one
-// thread of the host reads the bytes, decodes them into keys and appends a press and a release
-// record per key to the input buffer.
+// no-echo input with the signal keys on (handled by the host itself when the terminal is not the
+// controlling terminal) and the keypad in application mode (when TERM names a terminal that has
+// one), and put back on every way out: normal end (rts::End or exit), trap, break, fatal signals
+// (through the rts restore hooks), and while stopped by Ctrl+Z. A pipe or a file is read as it is.
+// Either way one thread of the host reads the bytes, decodes them into keys and appends a press and
+// a release record per key to the input buffer.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

@@ -1,7 +1,10 @@
-"""Fault cases outside the graphics window: hostile terminal input, a planted errinfo.$$$ link,
-a closed standard output and a terminal without keypad modes, each tried on the real programs
-(paths in ZENTAVOR and TRABOLIX) under SDL's offscreen driver."""
+"""Fault cases outside the graphics window: hostile terminal input, a planted errinfo.$$$ link, a
+file system with no room for errinfo.$$$, a closed standard output, a terminal without keypad
+modes, signals ignored at start, a terminal that is not the controlling terminal and a terminal
+as standard output, each tried on the real programs (paths in ZENTAVOR and TRABOLIX) under SDL's
+offscreen driver."""
 import os
+import resource
 import select
 import signal
 import subprocess
@@ -51,6 +54,25 @@ def stdout_words(out, normal):
     if out == normal:
         return "its normal end text on standard output"
     return f"standard output {out[:60]!r}"
+
+
+def report_words(report):
+    lines = [l for l in report.decode(errors="replace").split("\r\n") if l]
+    return "report: " + " / ".join(lines)
+
+
+def errinfo_words(tmp, prog):
+    """What errinfo.$$$ holds: nothing, the whole report (the program, the report line, the call
+    history to its closing line), or a part of it."""
+    path = os.path.join(tmp, "errinfo.$$$")
+    if not os.path.lexists(path):
+        return "no errinfo.$$$ left"
+    with open(path, "rb") as f:
+        info = f.read()
+    if info.startswith(f"{prog}\n#RTS: unhandled exception #".encode()) and \
+            info.endswith(b"(end of call history)\n"):
+        return "errinfo.$$$ written whole"
+    return f"errinfo.$$$ left with {len(info)} bytes, not the whole report"
 
 
 def wait_or_kill(proc, seconds=GUARD):
@@ -110,10 +132,11 @@ class PipedRun:
 
 class PtyRun:
     """A program on a new pseudo-terminal (its controlling terminal and standard input), with
-    standard output and standard error on pipes."""
+    standard output and standard error on pipes; `start` as start_on_pty takes it."""
 
-    def __init__(self, prog, cwd, extra_env):
-        self.master, self.slave, self.before, self.proc = start_on_pty(prog, extra_env, cwd)
+    def __init__(self, prog, cwd, extra_env, **start):
+        self.master, self.slave, self.before, self.proc = start_on_pty(prog, extra_env, cwd,
+                                                                       **start)
         self.terminal = b""  # what the program wrote to the terminal itself
         self.early = b""  # standard output read before finish
         self.resender = Resender()
@@ -152,9 +175,18 @@ class PtyRun:
                 self.early += chunk
         return data in self.early
 
+    def wait_terminal(self, data):
+        """Waits until the program has written data to the terminal; False if it never does."""
+        deadline = time.time() + GUARD
+        while data not in self.terminal and time.time() < deadline and self.proc.poll() is None:
+            select.select([self.master], [], [], 0.05)
+            self.drain()
+        self.drain()
+        return data in self.terminal
+
     def type(self, data):
         os.write(self.master, data)
-        if data == b"\x03":
+        if data in (b"\x03", b"\x1c"):
             self.resender.sent(lambda: os.write(self.master, data))
 
     def finish(self):
@@ -176,7 +208,7 @@ class PtyRun:
         same = termios.tcgetattr(self.slave) == self.before
         os.close(self.master)
         os.close(self.slave)
-        return code, self.early + out, err, same
+        return code, self.early + (out or b""), err or b"", same
 
 
 # --- an endless sequence -------------------------------------------------------------------
@@ -222,8 +254,6 @@ def planted_link(prog, dangling):
         raw = run.wait_raw()
         run.type(b"\x03")
         code, out, err, same = run.finish()
-        report = err if prog == ZENTAVOR else out
-        lines = [l for l in report.decode(errors="replace").split("\r\n") if l]
         if dangling:
             kept = "the link's target was not created" if not os.path.lexists(target) else \
                 "the link's target was created"
@@ -234,7 +264,7 @@ def planted_link(prog, dangling):
         still = "the link left as it was" if os.path.islink(link) and \
             os.readlink(link) == "target" else "the link was replaced"
         return outcome("" if raw else "the terminal never became raw", ending(code),
-                       "report: " + " / ".join(lines), kept, still,
+                       report_words(err if prog == ZENTAVOR else out), kept, still,
                        "terminal settings restored" if same else "terminal left changed")
 
 
@@ -301,3 +331,161 @@ def dumb_zentavor():
 @fault("TERM=dumb in a terminal, then the exit key", "Trabolix")
 def dumb_trabolix():
     return dumb_terminal(TRABOLIX, b"q", TRABOLIX_END)
+
+
+# --- a break on a terminal, and the report file on a full file system ----------------------
+
+def started(run, prog):
+    """Waits until the program runs its main body: the terminal in its mode and, for Zentavor,
+    the first line end written once typed-ahead keys were discarded."""
+    raw = run.wait_raw()
+    if prog == ZENTAVOR:
+        if run.proc.stdout is None:
+            return raw and run.wait_terminal(b"\r\n")
+        return raw and run.wait_output(b"\r\n")
+    return raw
+
+
+def broken(prog, key, **start):
+    """Starts prog on a terminal as `start` says, then types a break key: the report and the
+    file it leaves."""
+    with tempfile.TemporaryDirectory() as tmp:
+        run = PtyRun(prog, tmp, env(TERM="xterm"), **start)
+        up = started(run, prog)
+        run.type(key)
+        code, out, err, same = run.finish()
+        return outcome("" if up else "its start was never seen", ending(code),
+                       report_words(err if prog == ZENTAVOR else out), errinfo_words(tmp, prog),
+                       "terminal settings restored" if same else "terminal left changed")
+
+
+def no_room(prog, limit):
+    """A full file system fails write(2) with ENOSPC. A file size limit fails it the same way
+    (EFBIG, with SIGXFSZ ignored so the limit does not kill), needs neither root nor a mount, and
+    can stop the file at a chosen byte, so it stands in for the full disk: `limit` is where the
+    file system runs out of room."""
+    def full_file_system():
+        signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+        resource.setrlimit(resource.RLIMIT_FSIZE, (limit, limit))
+
+    return broken(prog, b"\x03", before_exec=full_file_system)
+
+
+@fault("no room for errinfo.$$$ at all (a full file system: a file size limit of 0 bytes), "
+       "then Ctrl+C in a terminal", "Zentavor")
+def no_room_at_all():
+    return no_room(ZENTAVOR, 0)
+
+
+@fault("room for errinfo.$$$ ends inside its call history (a file size limit), then Ctrl+C in "
+       "a terminal", "Trabolix")
+def no_room_for_history():
+    head = f"{TRABOLIX}\n#RTS: unhandled exception #21: USER BREAK\n\nCall history " \
+        "(innermost first):\n"
+    return no_room(TRABOLIX, len(head.encode()) + 10)
+
+
+# --- signals ignored at start ---------------------------------------------------------------
+
+def ignoring(*signals):
+    def ignore():
+        for sig in signals:
+            signal.signal(sig, signal.SIG_IGN)
+
+    return ignore
+
+
+def keeps_running(prog, action, **start):
+    """Starts prog on a terminal as `start` says, does `action` to it, then types its exit key."""
+    key, normal = (b"r", ZENTAVOR_END) if prog == ZENTAVOR else (b"q", TRABOLIX_END)
+    with tempfile.TemporaryDirectory() as tmp:
+        run = PtyRun(prog, tmp, env(TERM="xterm"), **start)
+        up = started(run, prog)
+        action(run)
+        run.type(key)
+        code, out, err, same = run.finish()
+        return outcome("" if up else "its start was never seen", ending(code),
+                       stdout_words(out, normal), stderr_words(err), errinfo_words(tmp, prog),
+                       "terminal settings restored" if same else "terminal left changed")
+
+
+def break_keys(run):
+    os.write(run.master, b"\x03\x1c")
+
+
+def hang_up(run):
+    run.proc.send_signal(signal.SIGHUP)
+
+
+@fault("started with SIGINT and SIGQUIT ignored (a background job of a script), then Ctrl+C, "
+       "Ctrl+\\ and the exit key in a terminal", "Zentavor")
+def break_ignored_zentavor():
+    return keeps_running(ZENTAVOR, break_keys,
+                         before_exec=ignoring(signal.SIGINT, signal.SIGQUIT))
+
+
+@fault("started with SIGINT and SIGQUIT ignored (a background job of a script), then Ctrl+C, "
+       "Ctrl+\\ and the exit key in a terminal", "Trabolix")
+def break_ignored_trabolix():
+    return keeps_running(TRABOLIX, break_keys,
+                         before_exec=ignoring(signal.SIGINT, signal.SIGQUIT))
+
+
+@fault("started with SIGINT and SIGQUIT ignored on a terminal that is not its controlling "
+       "terminal (setsid), then Ctrl+C, Ctrl+\\ and the exit key", "Trabolix")
+def break_ignored_without_controlling_terminal():
+    return keeps_running(TRABOLIX, break_keys, controlling=False,
+                         before_exec=ignoring(signal.SIGINT, signal.SIGQUIT))
+
+
+@fault("started with SIGHUP ignored (nohup), then SIGHUP and the exit key in a terminal",
+       "Zentavor")
+def hangup_ignored_zentavor():
+    return keeps_running(ZENTAVOR, hang_up, before_exec=ignoring(signal.SIGHUP))
+
+
+@fault("started with SIGHUP ignored (nohup), then SIGHUP and the exit key in a terminal",
+       "Trabolix")
+def hangup_ignored_trabolix():
+    return keeps_running(TRABOLIX, hang_up, before_exec=ignoring(signal.SIGHUP))
+
+
+# --- a terminal that is not the controlling terminal ----------------------------------------
+
+@fault("standard input a terminal that is not its controlling terminal (setsid), then Ctrl+C",
+       "Zentavor")
+def interrupt_without_controlling_terminal():
+    return broken(ZENTAVOR, b"\x03", controlling=False)
+
+
+@fault("standard input a terminal that is not its controlling terminal (setsid), then Ctrl+\\",
+       "Trabolix")
+def quit_without_controlling_terminal():
+    return broken(TRABOLIX, b"\x1c", controlling=False)
+
+
+# --- a terminal as standard output ----------------------------------------------------------
+
+def on_terminal(prog, key):
+    """Standard input, output and error all the terminal: what the terminal receives, keypad mode
+    sequences left out."""
+    with tempfile.TemporaryDirectory() as tmp:
+        run = PtyRun(prog, tmp, env(TERM="xterm"), output_on_terminal=True)
+        up = started(run, prog)
+        run.type(key)
+        code, _, _, same = run.finish()
+        text = run.terminal.replace(b"\x1b=", b"").replace(b"\x1b>", b"")
+        ends = "line ends CR CR LF" if b"\r\r\n" in text else "line ends CR LF"
+        return outcome("" if up else "its start was never seen", ending(code),
+                       f"the terminal received {text!r}", ends,
+                       "terminal settings restored" if same else "terminal left changed")
+
+
+@fault("standard output and standard error the terminal, then the exit key", "Zentavor")
+def output_on_terminal_zentavor():
+    return on_terminal(ZENTAVOR, b"r")
+
+
+@fault("standard output and standard error the terminal, then Ctrl+C", "Trabolix")
+def output_on_terminal_trabolix():
+    return on_terminal(TRABOLIX, b"\x03")

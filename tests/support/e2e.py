@@ -51,19 +51,29 @@ def check(cond, what):
         print("FAIL:", what, flush=True)
 
 
-def start_on_pty(prog, env, cwd=None):
+def start_on_pty(prog, env, cwd=None, controlling=True, before_exec=None,
+                 output_on_terminal=False):
     """Starts `prog` as a session leader on a new pseudo-terminal (its controlling terminal and
     standard input), standard output and error on pipes. Returns (master, slave, the terminal's
-    attributes before the start, the process)."""
+    attributes before the start, the process).
+
+    controlling False leaves the program without a controlling terminal (as `setsid prog` does),
+    the terminal still its standard input; before_exec runs in the child just before the program
+    (to ignore a signal or set a limit); output_on_terminal sends standard output and error to
+    the terminal as well."""
     master, slave = pty.openpty()
     before = termios.tcgetattr(slave)
 
     def become_session_leader():
         os.setsid()
-        fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+        if controlling:
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+        if before_exec is not None:
+            before_exec()
 
-    proc = subprocess.Popen([prog], stdin=slave, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            env=env, cwd=cwd, preexec_fn=become_session_leader)
+    output = slave if output_on_terminal else subprocess.PIPE
+    proc = subprocess.Popen([prog], stdin=slave, stdout=output, stderr=output, env=env, cwd=cwd,
+                            preexec_fn=become_session_leader)
     return master, slave, before, proc
 
 

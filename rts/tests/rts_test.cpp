@@ -225,7 +225,7 @@ TEST(Signals, IgnoredAtStartStayIgnored) {
         static char* argv[] = {a0, nullptr};
         rts::Start(1, argv, 2);
         for (int sig : {SIGINT, SIGQUIT, SIGHUP, SIGTERM}) raise(sig);
-        struct sigaction segv;
+        struct sigaction segv {};
         sigaction(SIGSEGV, nullptr, &segv);
         if (segv.sa_handler == SIG_IGN || segv.sa_handler == SIG_DFL) return 103;
         rts::End();

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """How the two programs' main loops behave on a real X server (a private Xvfb): the CPU they use
 while nothing happens, how soon a key typed on the terminal changes Trabolix's window, how long a
-Trabolix pass takes with two busy processes on the machine, and how soon Zentavor ends after
-10,000 pasted keys and r, with the number of keys it refused. Every time is also given as a
+Trabolix pass takes with two busy processes on the machine, how soon Trabolix ends after 1,000
+typed keys and q, and how soon Zentavor ends after 10,000 pasted keys and r, with the number of
+keys it refused. Every time is also given as a
 multiple of the display refresh period measured in the same run (the time between two updates
 of Zentavor's window, which draws one frame per refresh).
 
@@ -379,6 +380,23 @@ def zentavor_paste(display, n=10_000):
         prog.kill()
 
 
+def trabolix_burst(display, n=1_000):
+    """Types n keys 8 and then q on Trabolix's terminal; answers the time from the q taken by the
+    terminal to the end, and whether the program ended normally."""
+    prog = OnTerminal([TRABOLIX], display)
+    try:
+        if find_window(display, prog.pid) is None:
+            raise RuntimeError("Trabolix's window did not appear")
+        time.sleep(0.5)
+        prog.type(b"8" * n)
+        q_taken = prog.type(b"q")
+        ended = prog.wait(120)
+        ok = ended is not None and os.WIFEXITED(prog.status) and os.WEXITSTATUS(prog.status) == 0
+        return {"after_q": (ended - q_taken) if ended else None, "ok": ok}
+    finally:
+        prog.kill()
+
+
 def zentavor_pipe(display, n=10_000):
     """n keys and r from a pipe: the time to the end and whether it ended normally."""
     rng = random.Random(6)
@@ -482,6 +500,11 @@ def main():
                 row(f"Trabolix pass, {load}{who} [others {t['others']:.0f}% busy]", value,
                     "" if p is None else "%.2f" % (p / period),
                     "aim <= 10 ms" if busy and privileged else "report")
+        burst = trabolix_burst(display)
+        row("Trabolix 1,000 keys 8 + q -> exit (after the q)",
+            ms(burst["after_q"]) + ("" if burst["ok"] else ", NOT ENDED"),
+            "" if burst["after_q"] is None else "%.1f" % (burst["after_q"] / period),
+            "< 1 s after the q")
         paste = zentavor_paste(display)
         row("Zentavor 10,000-key paste + r -> exit (after the r / whole paste)",
             "%s / %s, %d refused%s" % (ms(paste["after_r"]), ms(paste["total"]),

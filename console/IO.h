@@ -17,9 +17,15 @@ void Init();
 // True when a key is waiting (a pending scan code does not count). Never blocks.
 bool KeyPressed();
 
-// Zentavor build: true when a key is waiting or key records wait in the console input to be
-// read into the key queue (keys on their way). Never blocks.
+// True when a key is waiting or records wait in the console input (keys on their way: in the
+// Zentavor build to be read into the key queue, in the Trabolix build for KeyPressed to look at).
+// Never blocks.
 bool KeyComing();
+
+// Trabolix build: true when no key can come any more: standard input has ended (a pipe or a file
+// at its end, no standard input, a terminal hung up), every record from it has been read, and no
+// second code is pending. Never blocks.
+bool KeysEnded();
 
 // Trabolix build: waits until something is waiting for KeyPressed to look at (a console input
 // record, or the pending second code of a key) or `timeoutUs` microseconds have passed on the
@@ -28,7 +34,8 @@ bool KeyComing();
 bool WaitKey(uint32_t timeoutUs);
 
 // The next key's character, or 00 for a key without one, after which the next call returns
-// that key's scan code at once. Blocks until a key is there.
+// that key's scan code at once. Blocks until a key is there; in the Trabolix build a read that
+// finds no key left once the input has ended (KeysEnded) returns 00 with nothing pending.
 char RdKey();
 
 // Drops the unread rest of the buffered input line. Reads nothing, never waits.

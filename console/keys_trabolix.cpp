@@ -107,13 +107,19 @@ bool IsKeyDown(const InputRecord& r) {
   return r.EventType == platform::KEY_EVENT && r.Event.bKeyDown != 0;
 }
 
+// No record waits and none will come. The end is looked at first: records delivered before it
+// are counted by then.
+bool InputUsedUp() {
+  return platform::ConInputEnded() && platform::ConPendingInput() == 0;
+}
+
 // The default string reader: the characters of key presses up to Enter or the capacity. At the
 // end of piped input it stops with what it has.
 void DefaultRdStr(char* s, std::size_t capacity) {
   detail::PromptForString();
   std::size_t length = 0;
   while (length < capacity) {
-    if (platform::ConPendingInput() == 0 && platform::ConInputEnded()) break;
+    if (InputUsedUp()) break;
     InputRecord r;
     platform::ConReadInput(r);
     if (!IsKeyDown(r)) continue;
@@ -145,6 +151,14 @@ bool KeyPressed() {
   return false;
 }
 
+bool KeyComing() {
+  return gPending != 0 || platform::ConPendingInput() > 0;
+}
+
+bool KeysEnded() {
+  return gPending == 0 && InputUsedUp();
+}
+
 bool WaitKey(uint32_t timeoutUs) {
   if (gPending != 0) return true;
   return platform::ConWaitInputUntil(platform::ConNowNs() + int64_t{timeoutUs} * 1000);
@@ -157,6 +171,9 @@ char RdKey() {
     return code;
   }
   for (;;) {
+    // The last key of the input may be one the reading skips (Shift with a key that has no
+    // character): then no key will come, and the read ends with 00 instead of waiting forever.
+    if (InputUsedUp()) return '\0';
     InputRecord r;
     platform::ConReadInput(r);
     char result;

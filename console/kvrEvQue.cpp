@@ -136,10 +136,12 @@ constexpr uint32_t kAlt = platform::RIGHT_ALT_PRESSED | platform::LEFT_ALT_PRESS
 constexpr uint32_t kCtrl = platform::RIGHT_CTRL_PRESSED | platform::LEFT_CTRL_PRESSED;
 constexpr uint32_t kModeOnStart = 0x17;
 constexpr size_t kReaderStack = 32767;
-// How long a typed key waits for room in a full queue while the program takes no key, before it
-// is refused. The programs take keys every frame, far more often; a key is refused only when the
-// program has stopped reading them.
-constexpr int64_t kRefuseAfterNs = 500000000;
+// How long a typed key that finds the queue full waits for room before it is refused: once per
+// full spell, so that a paste a little faster than the program takes keys loses nothing. The
+// programs take keys every frame, far more often; a key is refused only when the program has
+// stopped reading them, and then every further typed key is refused at once, with its beep, until
+// the program takes a key again.
+constexpr int64_t kGraceNs = 500000000;
 
 struct KeyEntry {
   uint8_t ch;
@@ -159,6 +161,8 @@ rts::Mutex gQueueLock;
 rts::Event gNotEmpty;     // manual reset: set while the queue holds a key
 rts::Condition gNotFull;  // a key was taken out
 std::atomic<uint32_t> gRefused;
+std::atomic<uint32_t> gGraces;
+bool gGraceSpent;  // reader thread only: a typed key has waited its grace in this full spell
 
 void RestoreMode() {
   platform::ConSetMode(gInput, gSavedMode);
@@ -170,20 +174,22 @@ void SleepMs(long ms) {
 }
 
 // Appends a translated key. When the queue is full, a key from a pipe or a file waits for room
-// (the pipe is then read at the program's pace and loses nothing); a typed key waits until the
-// program takes a key, at most kRefuseAfterNs, and is then refused with a beep.
+// (the pipe is then read at the program's pace and loses nothing); a typed key waits for room
+// for the grace, if no key of this full spell has waited it yet, and is otherwise refused with a
+// beep. Reader thread.
 void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
   {
-    const int64_t deadline = rts::MonotonicNs() + kRefuseAfterNs;
     rts::Hold hold(gQueueLock);
     auto room = [] { return gCount.load(std::memory_order_relaxed) < kQueueSize; };
     if (piped) {
       gNotFull.Wait(gQueueLock, room);
-    } else {
-      gNotFull.WaitUntil(gQueueLock, deadline, room);
+    } else if (!room() && !gGraceSpent) {
+      gGraces.fetch_add(1, std::memory_order_relaxed);
+      gGraceSpent = !gNotFull.WaitUntil(gQueueLock, rts::MonotonicNs() + kGraceNs, room);
     }
     uint8_t count = gCount.load(std::memory_order_relaxed);
     if (count < kQueueSize) {
+      gGraceSpent = false;  // there was room: the full spell is over
       gQueue[count] = {ch, scan, event};
       gCount.store(static_cast<uint8_t>(count + 1), std::memory_order_release);
       if (count + 1 == 1) gNotEmpty.Set();
@@ -339,6 +345,10 @@ uint64_t RecordsHandled() {
 
 uint32_t Refused() {
   return gRefused.load(std::memory_order_relaxed);
+}
+
+uint32_t Graces() {
+  return gGraces.load(std::memory_order_relaxed);
 }
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {

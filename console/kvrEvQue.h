@@ -1,9 +1,10 @@
 // Module kvrEvQue (Zentavor build): the keyboard event queue. A key reader thread reads the
 // console input one record at a time, translates key presses into character/scan pairs through
 // the main and the enhanced key table and appends them to a queue of 33; the main thread takes
-// them out. When the queue is full the reader waits for room: for as long as it takes with keys
-// from a pipe or a file, at most half a second with typed keys, which are then refused with a
-// beep. Started before anything here is called.
+// them out. When the queue is full the reader waits for room for as long as it takes with keys
+// from a pipe or a file. A typed key waits at most half a second, once per full spell: when no
+// room came, it and every further typed key are refused at once with a beep until the program
+// takes a key. Started before anything here is called.
 #pragma once
 
 #include <cstdint>
@@ -31,6 +32,10 @@ uint64_t RecordsHandled();
 // Keys refused so far because the queue stayed full (each with a beep). A key read from a pipe
 // or a file is never refused: it waits for room. Any thread.
 uint32_t Refused();
+
+// How many times so far a typed key has waited its grace for room in a full queue (at most once
+// per full spell). Any thread.
+uint32_t Graces();
 
 // The translation of one key-down event into a pair; FALSE when the tables give none. Any
 // thread (pure).

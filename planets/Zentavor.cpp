@@ -1,7 +1,6 @@
 // Zentavor's main module.
 #include "planets/Zentavor.h"
 
-#include <chrono>
 #include <cmath>
 
 #include "console/IO.h"
@@ -119,13 +118,16 @@ void Frame() {
   for (i = 1; i <= 3; ++i) StepPlanet();
 }
 
-bool TakeKeys() {
-  const auto until =
-      std::chrono::steady_clock::now() + std::chrono::microseconds(Graph::RefreshPeriodUs());
-  while (IO::KeyPressed()) {
-    if (IO::RdKey() == 'r') return false;
-    if (std::chrono::steady_clock::now() >= until) break;
-  }
+bool Pass() {
+  if (IO::KeyPressed() && IO::RdKey() == 'r') return false;
+  Frame();
+  // A frame is drawn once it is on the window; the next one starts then. Without this the
+  // frames would run as fast as the back buffer takes lines, tens of thousands a second: the
+  // spheres would spin hundreds of radians a second and the planets fly apart before the
+  // window had shown a single frame. While keys wait, or are on their way to the key queue,
+  // the next pass starts at once, so that a burst is taken one key per frame as fast as the
+  // frames can be drawn.
+  if (!IO::KeyComing()) Graph::Flush();
   return true;
 }
 
@@ -142,14 +144,7 @@ void Body() {
     IO::WrLn();
     return;
   }
-  while (TakeKeys()) {
-    Frame();
-    // A frame is drawn once it is on the window; the next one starts then. Without this the
-    // frames would run as fast as the back buffer takes lines, tens of thousands a second: the
-    // spheres would spin hundreds of radians a second and the planets fly apart before the
-    // window had shown a single frame. While keys wait, or are on their way to the key queue,
-    // the next frame starts at once, so that they are taken as fast as they come.
-    if (!IO::KeyComing()) Graph::Flush();
+  while (Pass()) {
   }
   IO::WrStr("Press R to finish te program");
   IO::WrLn();

@@ -59,15 +59,12 @@ void StepPlanet();
 // One frame: planets 1, 2 and 3 in turn.
 void Frame();
 
-// The key poll before a frame: takes keys as long as one is waiting, for at most one display
-// refresh period (so a stream of keys cannot hold the frames up), and answers false once it has
-// read r (the rest stay queued). Main thread.
-bool TakeKeys();
+// One pass of the main loop: takes at most one key, and answers false once that key is r;
+// otherwise runs one frame, then waits until the frame is on the window (one frame per display
+// refresh) unless keys are waiting or on their way. Main thread.
+bool Pass();
 
-// The main body: start-up, then frames until r, the closing line. The poll before each frame
-// takes every waiting key; a frame is followed by a wait until it is on the window (one frame per
-// display refresh) unless keys are waiting or on their way, so keys are taken as fast as they
-// arrive whatever the frame rate. Main thread.
+// The main body: start-up, then passes until r, the closing line. Main thread.
 void Body();
 
 }  // namespace Zentavor

@@ -57,7 +57,8 @@ ConHandle ConStdInput();
 // Discards every record waiting in the input buffer.
 void ConFlushInput();
 
-// Appends one record to the input buffer; false (record dropped) when the buffer is full.
+// Appends one record to the input buffer; false (record dropped) when the buffer is full, and
+// for a key press the bell rung (without waiting).
 bool ConWriteInput(const InputRecord& record);
 
 // Takes the oldest record, waiting as long as the buffer is empty.

@@ -25,6 +25,7 @@ struct InputBuffer {
                                 // does not contend with the writers
 };
 constinit InputBuffer gInput;
+std::atomic<uint32_t> gKeysRefused;  // key presses refused by ConWriteInput
 
 // Appends under the lock; the caller has made sure there is room.
 void Append(const InputRecord& record, bool keep) {
@@ -38,6 +39,10 @@ void Append(const InputRecord& record, bool keep) {
 }  // namespace
 
 namespace detail {
+
+uint32_t KeysRefused() {
+  return gKeysRefused.load(std::memory_order_relaxed);
+}
 
 void WriteSourceInput(const InputRecord& record, bool keep) {
   {
@@ -71,13 +76,23 @@ void ConFlushInput() {
 }
 
 bool ConWriteInput(const InputRecord& record) {
+  bool room;
   {
     rts::Hold hold(gInput.lock);
-    if (gInput.count == kCapacity) return false;
-    Append(record, false);
+    room = gInput.count < kCapacity;
+    if (room) Append(record, false);
   }
-  gInput.nonEmpty.Broadcast();
-  return true;
+  if (room) {
+    gInput.nonEmpty.Broadcast();
+    return true;
+  }
+  // A key pressed while the buffer is full is lost: say so, as the key queue does with a key it
+  // refuses. The bell does not wait: the window thread writes here and must go on at once.
+  if (record.EventType == KEY_EVENT && record.Event.bKeyDown != 0) {
+    gKeysRefused.fetch_add(1, std::memory_order_relaxed);
+    detail::RingBell();
+  }
+  return false;
 }
 
 void ConReadInput(InputRecord& record) {

@@ -21,6 +21,14 @@ uint64_t SourceBytesRead();
 // (kEscapeTimeoutMs until changed). Takes effect from the source thread's next wait. Any thread.
 void SetEscapeTimeoutMs(int ms);
 
+// Rings the bell on the controlling terminal, if the process has one, without waiting. Any
+// thread.
+void RingBell();
+
+// For tests: the key presses ConWriteInput has refused (with the bell) because the buffer was
+// full. Any thread.
+uint32_t KeysRefused();
+
 // Called by ConFlushInput after the buffer was emptied: discards what the terminal holds
 // unread. Main thread.
 void FlushSource();

@@ -261,6 +261,11 @@ void SetEscapeTimeoutMs(int ms) {
   gEscapeTimeoutMs.store(ms);
 }
 
+void RingBell() {
+  static const int bell = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (bell >= 0) rts::WriteAll(bell, "\a", 1);
+}
+
 void FlushSource() {
   if (gTerminal.load()) tcflush(STDIN_FILENO, TCIFLUSH);
 }
@@ -306,8 +311,7 @@ bool ConIsTerminal() {
 }
 
 void ConBeep(uint32_t, uint32_t durationMs) {
-  static const int bell = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (bell >= 0) rts::WriteAll(bell, "\a", 1);
+  detail::RingBell();
   struct timespec d = {static_cast<time_t>(durationMs / 1000),
                        static_cast<long>(durationMs % 1000) * 1000000L};
   while (nanosleep(&d, &d) != 0 && errno == EINTR) {

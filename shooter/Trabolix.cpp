@@ -1,11 +1,14 @@
 // Trabolix's main module: placement, the main loop, the key table and the shot.
 #include "shooter/Trabolix.h"
 
+#include <unistd.h>
+
 #include <cmath>
 
 #include "console/IO.h"
 #include "engine/Engine.h"
 #include "graph/Graph.h"
+#include "rts/RTS.h"
 #include "shooter/StandardLib.h"
 
 namespace Trabolix {
@@ -44,12 +47,28 @@ bool Within(float shot, float centre) {
 // Passes drawn since start-up or since the last key was read, counted up to 2.
 uint32_t gDrawnSinceKey;
 
-// With the picture steady: lets the window show it, then waits until a key is waiting. The wait
-// ends as soon as a key arrives; it looks again at least once per display refresh.
-void AwaitKey() {
+// With the picture steady: takes at once a key that is waiting or on its way (a burst is taken as
+// fast as the passes can draw it, without waiting for the window); otherwise lets the window
+// show the picture, then waits until a key is waiting. The wait ends as soon as a key arrives; it
+// looks again at least once per display refresh. Answers false when no key can come any more
+// (the input has ended).
+bool AwaitKey() {
+  while (IO::KeyComing()) {
+    if (IO::KeyPressed()) return true;  // else a record that is not a key press was dropped
+  }
   if (SteadyHook != nullptr) SteadyHook();
   Graph::Flush();
-  while (!IO::KeyPressed()) IO::WaitKey(Graph::RefreshPeriodUs());
+  while (!IO::KeyPressed()) {
+    if (IO::KeysEnded()) return false;
+    IO::WaitKey(Graph::RefreshPeriodUs());
+  }
+  return true;
+}
+
+// The input has ended with no key left: the game cannot go on, and says why on standard error.
+void InputEnded() {
+  static constexpr char kLine[] = "Trabolix: input ended\n";
+  rts::WriteAll(STDERR_FILENO, kLine, sizeof kLine - 1);
 }
 
 bool Unused() {
@@ -203,7 +222,7 @@ bool Steady() {
 void Loop() {
   for (;;) {
     if (!Draw()) return;
-    if (Steady()) AwaitKey();
+    if (Steady() && !AwaitKey()) return InputEnded();
     if (!Poll()) return;
   }
 }

@@ -71,14 +71,17 @@ bool Pass();
 // thread.
 bool Steady();
 
-// Called by Body each time the picture is steady, before it waits for a key; none by default.
+// Called by Body each time the picture is steady and no key waits or is on its way, before it
+// waits for a key; none by default.
 // For tests and benchmarks. Main thread.
 extern void (*SteadyHook)();
 
 // The main loop, after StartUp: passes until the game ends. A pass whose picture is steady
-// waits, between its drawing and its key poll, until the picture is on the window and then until
-// a key is waiting (looking again at each display refresh), instead of running identical passes.
-// Main thread.
+// takes a key that waits or is on its way at once; with none it waits, between its drawing and
+// its key poll, until the picture is on the window and then until a key is waiting (looking
+// again at each display refresh), instead of running identical passes. When the input has ended
+// with no key left, the loop writes "Trabolix: input ended" on standard error and returns. Main
+// thread.
 void Loop();
 
 // The main body: StartUp, then Loop. Main thread.

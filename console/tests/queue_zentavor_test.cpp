@@ -140,6 +140,36 @@ TEST_F(Queue, ThirtyFourthKeyRefusedFirstThirtyThreeInOrder) {
   EXPECT_FALSE(kvrEvQue::getKey(ch, scan, false));
 }
 
+// 44 keys typed while the program takes none: the first that finds the queue full waits its grace,
+// and it and the ten after it are refused with a beep each, without waiting; the first 33 come
+// out in order. Once the program has taken a key, the next full spell has its grace again.
+TEST_F(Queue, FullSpellWaitsOneGraceThenRefusesAtOnce) {
+  const uint32_t refused = kvrEvQue::Refused();
+  const uint32_t graces = kvrEvQue::Graces();
+  auto type = [](int i) {
+    Put(Key(static_cast<uint8_t>('a' + i % 26), static_cast<uint16_t>(i), 0));
+    Put(Key(static_cast<uint8_t>('a' + i % 26), static_cast<uint16_t>(i), 0, 0, false));
+  };
+  for (int i = 0; i < 44; ++i) type(i);
+  Settle();
+  EXPECT_EQ(kvrEvQue::Refused() - refused, 11u);
+  EXPECT_EQ(kvrEvQue::Graces() - graces, 1u) << "one grace for the whole full spell";
+  uint8_t ch, scan;
+  ASSERT_TRUE(kvrEvQue::getKey(ch, scan, false));
+  EXPECT_EQ(scan, 0);
+  type(44);  // finds the room just made
+  type(45);  // a new full spell: waits its grace, then is refused
+  Settle();
+  EXPECT_EQ(kvrEvQue::Refused() - refused, 12u);
+  EXPECT_EQ(kvrEvQue::Graces() - graces, 2u);
+  for (int i = 1; i <= 33; ++i) {
+    ASSERT_TRUE(kvrEvQue::getKey(ch, scan, false)) << i;
+    EXPECT_EQ(ch, i == 33 ? 'a' + 44 % 26 : 'a' + i % 26);
+    EXPECT_EQ(scan, i == 33 ? 44 : i);
+  }
+  EXPECT_FALSE(kvrEvQue::getKey(ch, scan, false));
+}
+
 // Keys from a pipe or a file wait for room however long the queue stays full: none is refused,
 // and they come out in order as the program takes them.
 TEST_F(Queue, PipedKeysWaitForRoom) {

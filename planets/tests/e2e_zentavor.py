@@ -88,8 +88,9 @@ def test_xvfb(tmp):
         return
     try:
         env = base_env(DISPLAY=display, SDL_VIDEODRIVER="x11")
-        # Standard input stays open and silent, so only the window can end the program.
-        prog = subprocess.Popen([PROG], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+        # Standard input is at its end from the start: that does not end the program, and only
+        # the window can.
+        prog = subprocess.Popen([PROG], stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, env=env, cwd=tmp)
         wanted = {0x008080: "cyan", 0xB06000: "brown", 0x0000FF: "light blue"}
         seen = set()

@@ -117,6 +117,29 @@ TEST(PipeSource, KeysModesFlushAndEnd) {
   EXPECT_FALSE(ConWaitInput(100));
 }
 
+// A key forwarded into a full buffer is refused with the bell; its release is dropped quietly.
+// The records waiting are left as they were.
+TEST(PipeSource, ForwardedKeyIntoAFullBufferIsRefusedWithTheBell) {
+  ConStdInput();
+  ConFlushInput();
+  InputRecord r{};
+  r.EventType = KEY_EVENT;
+  r.Event.wVirtualScanCode = 0x1E;
+  int written = 0;
+  while (ConWriteInput(r)) ++written;  // releases fill it: nothing refused yet
+  EXPECT_EQ(ConPendingInput(), written);
+  const uint32_t refused = detail::KeysRefused();
+  r.Event.bKeyDown = 1;
+  EXPECT_FALSE(ConWriteInput(r));
+  EXPECT_EQ(detail::KeysRefused(), refused + 1);
+  r.Event.bKeyDown = 0;
+  EXPECT_FALSE(ConWriteInput(r));
+  EXPECT_EQ(detail::KeysRefused(), refused + 1);
+  EXPECT_EQ(ConPendingInput(), written);
+  ConFlushInput();
+  EXPECT_EQ(ConPendingInput(), 0);
+}
+
 TEST(PipeSource, BeepWithoutTerminalTakesItsTime) {
   auto start = std::chrono::steady_clock::now();
   ConBeep(300, 30);

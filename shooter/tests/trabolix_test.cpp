@@ -446,3 +446,68 @@ TEST(Steady, WaitingPictureIsTheSettledPicture) {
 }
 
 }  // namespace
+
+namespace {
+
+// --- the main loop with keys that wait, and at the end of the input ---------------------------
+
+int gSteadyWaits;  // in the child: how often the loop waited with its picture steady
+
+// Puts the viewer back where StartUp puts it.
+void ViewerAtStart() {
+  Trabolix::verplx = 0;
+  Trabolix::verply = -1000.0f;
+  Trabolix::verplz = 400.0f;
+  Trabolix::hoekkijkx = Trabolix::hoekkijky = Trabolix::hoekkijkz = 0;
+}
+
+// A burst of keys typed before the loop looks: each acts once, in order, and the loop never
+// waits for the window while keys wait (the steady picture is only waited with when none does).
+TEST(Loop, BurstIsTakenWithoutWaiting) {
+  const ChildResult c = RunFresh([] {
+    StartModules();
+    if (!Trabolix::StartUp()) return 1;
+    const char burst[] = "8686448+9*8/2174468";
+    // Where the keys must take the viewer, worked out by the key table alone.
+    for (const char* k = burst; *k != '\0'; ++k) Trabolix::Key(*k);
+    const float want[] = {Trabolix::verplx,    Trabolix::verply,    Trabolix::verplz,
+                          Trabolix::hoekkijkx, Trabolix::hoekkijky, Trabolix::hoekkijkz};
+    ViewerAtStart();
+    for (const char* k = burst; *k != '\0'; ++k) Type(static_cast<uint8_t>(*k), 0x10, 0, 0);
+    Type('q', 0x10, 'Q', 0);
+    gSteadyWaits = 0;
+    Trabolix::SteadyHook = [] { ++gSteadyWaits; };
+    Trabolix::Loop();
+    const float got[] = {Trabolix::verplx,    Trabolix::verply,    Trabolix::verplz,
+                         Trabolix::hoekkijkx, Trabolix::hoekkijky, Trabolix::hoekkijkz};
+    for (int n = 0; n < 6; ++n) {
+      if (got[n] != want[n]) return 10 + n;
+    }
+    return gSteadyWaits == 0 ? 0 : 2;
+  });
+  EXPECT_EQ(c.exitCode, 0);
+  EXPECT_EQ(c.out, "\r\nUnused key pressed => EXIT\r\n");
+  EXPECT_EQ(c.err, "");
+}
+
+// Standard input at its end (the child's is /dev/null) with keys left: they act, the last one a
+// key the reading skips (Shift+F1, no character), and then the loop ends with one line on
+// standard error instead of waiting for a key that cannot come.
+TEST(Loop, EndsWhenTheInputHasEnded) {
+  const ChildResult c = RunFresh([] {
+    alarm(30);  // a loop that waits for ever ends the child with SIGALRM
+    StartModules();
+    if (!Trabolix::StartUp()) return 1;
+    Type('8', 0x09, '8', 0);
+    Type('8', 0x09, '8', 0);
+    Type(0, 0x3B, 0x70, platform::SHIFT_PRESSED);
+    Trabolix::Loop();
+    if (!platform::ConInputEnded()) return 2;
+    return Trabolix::verply == -800.0f ? 0 : 3;
+  });
+  EXPECT_EQ(c.exitCode, 0);
+  EXPECT_EQ(c.out, "");
+  EXPECT_EQ(c.err, "Trabolix: input ended\n");
+}
+
+}  // namespace

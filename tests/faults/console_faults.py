@@ -489,3 +489,51 @@ def output_on_terminal_zentavor():
 @fault("standard output and standard error the terminal, then Ctrl+C", "Trabolix")
 def output_on_terminal_trabolix():
     return on_terminal(TRABOLIX, b"\x03")
+# --- standard input at its end --------------------------------------------------------------
+
+def stderr_lines(err):
+    lines = err.decode(errors="replace").splitlines()
+    if not lines:
+        return "standard error empty"
+    return f"{len(lines)} line(s) on standard error: " + " / ".join(l[:80] for l in lines[:3])
+
+
+def input_ended(prog, stdin, keys=b"", seconds=5):
+    """Runs prog with standard input `stdin` ("null", "closed" or "pipe": keys, then the end)."""
+    with tempfile.TemporaryDirectory() as tmp:
+        kwargs = dict(stdout=subprocess.PIPE, stderr=subprocess.PIPE, cwd=tmp, env=env())
+        if stdin == "null":
+            proc = subprocess.Popen([prog], stdin=subprocess.DEVNULL, **kwargs)
+        elif stdin == "closed":
+            proc = subprocess.Popen([prog], stdin=None, preexec_fn=lambda: os.close(0), **kwargs)
+        else:
+            proc = subprocess.Popen([prog], stdin=subprocess.PIPE, **kwargs)
+        try:
+            out, err = proc.communicate(input=keys if stdin == "pipe" else None, timeout=seconds)
+            how = f"ended by itself within {seconds} s, {ending(proc.returncode)}"
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            out, err = proc.communicate()
+            how = f"still running {seconds} s after its input ended (killed)"
+        return outcome(how, stdout_words(out, b"") if out else "standard output empty",
+                       stderr_lines(err))
+
+
+@fault("standard input at its end (</dev/null), no key", "Trabolix")
+def null_input_trabolix():
+    return input_ended(TRABOLIX, "null")
+
+
+@fault("standard input closed (<&-)", "Trabolix")
+def closed_input_trabolix():
+    return input_ended(TRABOLIX, "closed")
+
+
+@fault("keys 888 from a pipe, then the end of the pipe", "Trabolix")
+def keys_then_end_trabolix():
+    return input_ended(TRABOLIX, "pipe", b"888")
+
+
+@fault("standard input at its end (</dev/null), no key (its window still takes r)", "Zentavor")
+def null_input_zentavor():
+    return input_ended(ZENTAVOR, "null", seconds=3)

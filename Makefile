@@ -16,11 +16,10 @@ build-%: setup
 
 build: build-default
 
-zentavor: build-default
-	@scripts/run build/default/planets/zentavor
-
-trabolix: build-default
-	@scripts/run build/default/shooter/trabolix
+# The run commands install and build only what the programs need (build/no-tests), one line a
+# stage; ARGS go to the program, as in `make trabolix ARGS="--scale 2"`.
+zentavor trabolix:
+	@JOBS=$(JOBS) scripts/play $@ $(ARGS)
 
 # The graphics library's demo, one of everything it draws: revision 2, then revision 1.
 demo: build-default

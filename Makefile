@@ -53,9 +53,10 @@ uninstall:
 package: programs
 	cd build/default && cpack -G DEB
 
-# The README's pictures in docs/img, each program under a private X server.
+# The README's pictures, each program under a private X server, in build/screenshots; with
+# OUT=docs/img they replace the README's own.
 screenshots: programs
-	scripts/screenshots
+	scripts/screenshots $(if $(OUT),--out $(OUT))
 
 fuzz: build-fuzz
 	@scripts/fuzz $(FUZZ_SECONDS)

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Installation into a temporary DESTDIR with the default prefix: exactly the two programs, their
-manual pages, desktop entries and icons, no search path into the build tree; the installed programs run from another
-directory with nothing of the build in their environment; the uninstall script removes every
-installed file and nothing else."""
+manual pages, desktop entries and icons, no search path into the build tree; the installed
+programs run from another directory with nothing of the build in their environment; the
+uninstall script removes every installed file and nothing else."""
 import os
 import subprocess
 import sys

@@ -19,7 +19,7 @@ PROGRAMS = {"zentavor": (os.environ["ZENTAVOR"], b"r", b"\r\nPress R to finish t
 VERSION = sys.argv[1]
 
 
-def run(prog, args, **env):
+def run(prog, args):
     """Runs prog with args on a new pseudo-terminal (standard input and controlling terminal;
     TERM names a terminal with keypad modes, so a started terminal would be sent one). Returns
     (status, stdout, stderr, the terminal's mode unchanged, what reached the terminal)."""
@@ -30,8 +30,10 @@ def run(prog, args, **env):
         os.setsid()
         fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
 
+    env = base_env(TERM="xterm")
+    env.pop("SDL_VIDEODRIVER", None)  # no display at all: a started program ends at once
     proc = subprocess.Popen([prog, *args], stdin=slave, stdout=subprocess.PIPE,
-                            stderr=subprocess.PIPE, env=base_env(TERM="xterm", **env),
+                            stderr=subprocess.PIPE, env=env,
                             preexec_fn=controlling_terminal)
     try:
         out, err = proc.communicate(timeout=30)

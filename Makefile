@@ -16,11 +16,10 @@ build-%: setup
 
 build: build-default
 
-zentavor: build-default
-	@scripts/run build/default/planets/zentavor
-
-trabolix: build-default
-	@scripts/run build/default/shooter/trabolix
+# The run commands install and build only what the programs need (build/no-tests), one line a
+# stage; ARGS go to the program, as in `make trabolix ARGS="--scale 2"`.
+zentavor trabolix:
+	@JOBS=$(JOBS) scripts/play $@ $(ARGS)
 
 # The graphics library's demo, one of everything it draws: revision 2, then revision 1.
 demo: build-default
@@ -54,9 +53,10 @@ uninstall:
 package: programs
 	cd build/default && cpack -G DEB
 
-# The README's pictures in docs/img, each program under a private X server.
+# The README's pictures, each program under a private X server, in build/screenshots; with
+# OUT=docs/img they replace the README's own.
 screenshots: programs
-	scripts/screenshots
+	scripts/screenshots $(if $(OUT),--out $(OUT))
 
 fuzz: build-fuzz
 	@scripts/fuzz $(FUZZ_SECONDS)

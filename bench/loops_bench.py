@@ -26,6 +26,7 @@ import shutil
 import statistics
 import subprocess
 import sys
+import textwrap
 import time
 
 SUPPORT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support")
@@ -436,6 +437,30 @@ def ms(seconds):
     return "-" if seconds is None else "%.1f ms" % (seconds * 1000)
 
 
+# Column widths of the report, 100 characters in all with the gaps; longer cells wrap within
+# their column.
+COLUMNS = (36, 32, 11, 15)
+
+
+def print_table(header, rows):
+    """Prints rows of cells in COLUMNS, a cell too long for its column wrapped onto more lines,
+    a rule under the header and a blank line after a row of more than one line."""
+    def lines(cells):
+        wrapped = [textwrap.wrap(c, w, break_on_hyphens=False) or [""]
+                   for c, w in zip(cells, COLUMNS)]
+        height = max(len(w) for w in wrapped)
+        return ["  ".join(f"{(w[k] if k < len(w) else ''):<{cw}}"
+                          for w, cw in zip(wrapped, COLUMNS)).rstrip() for k in range(height)]
+
+    print("\n".join(lines(header)))
+    print("  ".join("-" * w for w in COLUMNS))
+    for k, cells in enumerate(rows):
+        out = lines(cells)
+        print("\n".join(out))
+        if len(out) > 1 and k + 1 < len(rows):
+            print()
+
+
 def main():
     for tool in ("Xvfb", "xdotool", "setpriv"):
         if shutil.which(tool) is None:
@@ -447,9 +472,10 @@ def main():
         print("loops_bench: SKIP, libXdamage.so.1 is not installed")
         return
     random.seed(1)
-    print("loops_bench: main loops on Xvfb, %d processors, load average %.2f %.2f %.2f, "
-          "machine %.0f%% busy before the run" % ((os.cpu_count(),) + os.getloadavg() +
-                                                  (machine_busy(),)), flush=True)
+    print("loops_bench: main loops on Xvfb, %d processors, load average %.2f %.2f %.2f,\n"
+          "loops_bench: machine %.0f%% busy before the run" % ((os.cpu_count(),) +
+                                                              os.getloadavg() +
+                                                              (machine_busy(),)), flush=True)
     xvfb, display = start_xvfb()
     if xvfb is None:
         print("loops_bench: SKIP, Xvfb could not be started")
@@ -515,11 +541,8 @@ def main():
         row("Zentavor 10,000 keys + r from a pipe -> exit", ms(piped["total"]) +
             ("" if piped["ok"] else ", NOT ENDED"), "%.1f" % (piped["total"] / period),
             "ends, nothing lost")
-        width = max(len(r[0]) for r in rows)
         print()
-        print("%-*s  %-44s  %-13s  %s" % (width, "figure", "measured", "x refresh", "target"))
-        for what, value, ratio, target in rows:
-            print("%-*s  %-44s  %-13s  %s" % (width, what, value, ratio, target))
+        print_table(("figure", "measured", "x refresh", "target"), rows)
         print("load average after the run: %.2f %.2f %.2f" % os.getloadavg(), flush=True)
     finally:
         xvfb.terminate()

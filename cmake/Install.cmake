@@ -23,6 +23,12 @@ install(CODE "
     endif()
   endforeach()" COMPONENT programs)
 install(FILES ${ZT_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6 COMPONENT programs)
+# A desktop menu entry for each program (run in a terminal: the keys come from there) and its
+# icon, a wireframe sphere drawn by scripts/icon.
+install(FILES data/zentavor.desktop data/trabolix.desktop
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT programs)
+install(FILES data/zentavor.svg data/trabolix.svg
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT programs)
 
 # Removes what the last installation from this build directory wrote.
 add_custom_target(uninstall
@@ -47,4 +53,6 @@ set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # The run-time libraries (SDL2, the C and C++ libraries) come from dpkg-shlibdeps.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The programs in /usr/games, not /usr/bin.
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageGames.cmake)
 include(CPack)

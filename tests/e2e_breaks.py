@@ -30,7 +30,7 @@ class Session:
     """A program on a new pseudo-terminal (its controlling terminal and standard input), with
     standard output and standard error on pipes so the two channels stay apart."""
 
-    def __init__(self, prog, cwd, args=("alpha", "beta")):
+    def __init__(self, prog, cwd, args=("--scale", "1")):
         self.prog = prog
         self.master, self.slave = pty.openpty()
         self.before = termios.tcgetattr(self.slave)
@@ -129,7 +129,7 @@ def test_break(prog, key, name):
         path = os.path.join(tmp, "errinfo.$$$")
         info = open(path, "rb").read() if os.path.exists(path) else b""
         lines = info.split(b"\n")
-        check(lines[0] == f"{prog} alpha beta".encode(), f"{tag}: errinfo first line {lines[:1]}")
+        check(lines[0] == f"{prog} --scale 1".encode(), f"{tag}: errinfo first line {lines[:1]}")
         check(len(lines) > 1 and lines[1] == REPORT.split(b"\r\n")[0],
               f"{tag}: errinfo report line")
         check(b"Call history" in info and b"main" in info, f"{tag}: errinfo call history")

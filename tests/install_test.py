@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Installation into a temporary DESTDIR with the default prefix: exactly the two programs and
-their manual pages, no search path into the build tree; the installed programs run from another
-directory with nothing of the build in their environment; the uninstall script removes every
-installed file and nothing else."""
+"""Installation into a temporary DESTDIR with the default prefix: exactly the two programs, their
+manual pages, desktop entries and icons, no search path into the build tree; the installed
+programs run from another directory with nothing of the build in their environment; the
+uninstall script removes every installed file and nothing else."""
 import os
 import subprocess
 import sys
@@ -15,7 +15,9 @@ SOURCE = os.environ["ZT_SOURCE_DIR"]
 BUILD = os.environ["ZT_BINARY_DIR"]
 PREFIX = "/usr/local"
 FILES = {"bin/zentavor", "bin/trabolix", "share/man/man6/zentavor.6.gz",
-         "share/man/man6/trabolix.6.gz"}
+         "share/man/man6/trabolix.6.gz", "share/applications/zentavor.desktop",
+         "share/applications/trabolix.desktop", "share/icons/hicolor/scalable/apps/zentavor.svg",
+         "share/icons/hicolor/scalable/apps/trabolix.svg"}
 
 
 def installed(root):
@@ -47,7 +49,8 @@ def main():
         with open(manifest, "w") as f:
             f.write(listed)
         check(installed(dest) == {os.path.join(PREFIX, f).lstrip("/") for f in FILES},
-              f"exactly the programs and their pages are installed ({sorted(installed(dest))})")
+              f"exactly the programs, pages, entries and icons are installed "
+              f"({sorted(installed(dest))})")
         check(set(listed.split()) == {os.path.join(PREFIX, f) for f in FILES},
               f"the manifest lists the installed files below the prefix ({listed!r})")
         bindir = os.path.join(root, "bin")

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
-"""The manual pages render without a single warning, and say what a user needs: the keys of the
-README's tables, the exit codes, errinfo.$$$, the breaks, the environment and the case where
-graphics does not work."""
+"""The manual pages render without a single warning, and say what a user needs: the options, the
+keys of the README's tables, the exit codes, errinfo.$$$, the breaks, the environment, the case
+where graphics does not work, and the sizes that make Trabolix playable."""
 import os
 import re
 import shutil
@@ -18,11 +18,14 @@ PAGES = {name: os.path.join(SOURCE, "docs", "man", name + ".6") for name in ("ze
 
 COMMON = ["NAME", "SYNOPSIS", "DESCRIPTION", "KEYS", "EXIT STATUS", "ENVIRONMENT", "FILES",
           "DISPLAY", "SDL_VIDEODRIVER", "XWayland", "errinfo.$$$", "Ctrl+C", "Ctrl+\\",
-          "Sorry, graphics doesn't work", "#RTS: unhandled exception #21: USER BREAK"]
+          "Sorry, graphics doesn't work", "#RTS: unhandled exception #21: USER BREAK",
+          "--scale N", "--help", "--version", "TERM", "exit status 2"]
 OWN = {
-    "zentavor": ["Press R to finish te program", "1000 by 750"],
+    "zentavor": ["Press R to finish te program", "1000 by 750", "drift out of the window"],
     "trabolix": ["Unused key pressed => EXIT", "You are the best and you know it!",
-                 "1000 by 800"],
+                 "1000 by 800", "radius of 50 units", "One step moves 100 units",
+                 "within 150 units of its centre on each of the three axes",
+                 "keys typed into it are not read"],
 }
 
 
@@ -69,8 +72,8 @@ def main():
         flat = " ".join(text.split())
         for item in COMMON + OWN[name]:
             check(item in flat, f"{name}(6) mentions {item!r}")
-        check(re.search(r"^ *0\b", text, re.M) and re.search(r"^ *9\b", text, re.M),
-              f"{name}(6) lists exit codes 0 and 9")
+        check(all(re.search(rf"^ *{code}\b", text, re.M) for code in (0, 2, 9)),
+              f"{name}(6) lists exit codes 0, 2 and 9")
     section = re.search(r"^KEYS\n(.*?)^\S", texts["trabolix"], re.M | re.S)
     keys_text = " ".join(section.group(1).split()) if section else ""
     keys = readme_trabolix_keys()

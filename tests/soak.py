@@ -5,7 +5,10 @@ ends it. It must end with exit code 0 and its normal last line, leave the termin
 they were, write nothing on standard error (no X error, no loss), and keep its resident memory
 flat after the first seconds.
 
-  soak.py PROGRAM SECONDS      PROGRAM is Zentavor or Trabolix (paths from $ZENTAVOR, $TRABOLIX)
+  soak.py PROGRAM SECONDS [SEED]   PROGRAM is Zentavor or Trabolix (paths from $ZENTAVOR,
+                                   $TRABOLIX); SEED, or $SOAK_SEED, replays a run's keys
+
+The seed is printed first; without one a new seed is drawn.
 """
 import os
 import random
@@ -53,8 +56,9 @@ def thread_sanitized(prog):
         return b"__tsan_init" in f.read()
 
 
-def soak(program, seconds):
-    rng = random.Random(int(os.environ.get("SOAK_SEED", "0")) or None)
+def soak(program, seconds, seed):
+    print(f"{program}: seed {seed} (replay the same keys: SOAK_SEED={seed})", flush=True)
+    rng = random.Random(seed)
     terminal = ZENTAVOR_TERMINAL if program == "Zentavor" else TRABOLIX_TERMINAL
     window_keys = ZENTAVOR_WINDOW if program == "Zentavor" else TRABOLIX_WINDOW
     # Zentavor takes every waiting key before a frame; Trabolix runs a pass of the game for each
@@ -91,6 +95,12 @@ def soak(program, seconds):
         ran = time.time() - start
         early = s.proc.poll() is not None
         cpu = (s.cpu_seconds() - cpu0) / ran if not early else 0
+        if program == "Zentavor":
+            # A lone Escape, or the start of a sequence, less than the decoder's time-out before
+            # the exit key would make it part of a key (Escape r is Alt+R). A tilde ends every
+            # sequence the decoder reads (ESC ~ is Alt+~) and is ignored itself, so r comes
+            # alone.
+            s.type(b"~")
         # Keys typed before the exit key are taken first; the guard only stops a hang.
         code, same = s.end(program, timeout=240) if not early else s.finish(5)
 
@@ -112,7 +122,8 @@ def soak(program, seconds):
 
 def main():
     program, seconds = sys.argv[1], float(sys.argv[2])
-    soak(program, seconds)
+    given = sys.argv[3] if len(sys.argv) > 3 else os.environ.get("SOAK_SEED", "")
+    soak(program, seconds, int(given) if given else random.SystemRandom().randrange(1, 2**32))
     finish()
 
 

@@ -231,8 +231,8 @@ void Fail(const char* text, const char* caption, const char* detail = nullptr);
 // unless `thread` is to be joined. Answers pthread_create's result.
 int StartThread(pthread_t& thread, void* (*body)(void*), bool detached);
 
-// ReserveBackBuffer for Init; when the memory cannot be had, says so ("Graph server not run",
-// with the size) and answers false. Main thread.
+// ReserveBackBuffer for Init; when the memory cannot be had, says so on standard error ("Graph
+// server not run", with the size) and answers false. Main thread.
 bool ReserveForInit(uint32_t width, uint32_t depth);
 
 }  // namespace graphcore

@@ -156,9 +156,12 @@ int StartThread(pthread_t& thread, void* (*body)(void*), bool detached) {
 
 bool ReserveForInit(uint32_t width, uint32_t depth) {
   if (ReserveBackBuffer(width, depth)) return true;
-  char why[96];
-  std::snprintf(why, sizeof why, "no memory for a back buffer of %u x %u pixels", width, depth);
-  Fail("Graph server not run", "Graph", why);
+  // A line only: a box needs the display's libraries, and those need the memory that is missing.
+  char line[128];
+  std::snprintf(line, sizeof line,
+                "Graph server not run (no memory for a back buffer of %u x %u pixels)", width,
+                depth);
+  platform::WinMessageLine(line, "Graph");
   return false;
 }
 

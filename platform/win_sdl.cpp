@@ -7,6 +7,7 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -410,6 +411,127 @@ bool HeadlessDriver(const char* name) {
                   std::strcmp(name, "evdev") == 0);
 }
 
+// Standard error diverted into a memory file while SDL connects: when the X server refuses the
+// connection, the X connection library writes the server's reason there itself, on every try.
+struct Diverted {
+  int saved = -1;  // standard error as it was
+  int file = -1;   // where it goes meanwhile
+};
+
+Diverted DivertStderr() {
+  Diverted d;
+  d.file = memfd_create("x-connection", MFD_CLOEXEC);
+  if (d.file < 0) return d;  // no descriptor left: nothing is diverted
+  d.saved = fcntl(2, F_DUPFD_CLOEXEC, 3);
+  if (d.saved < 0 || dup2(d.file, 2) < 0) {
+    if (d.saved >= 0) close(d.saved);
+    close(d.file);
+    return Diverted{};
+  }
+  return d;
+}
+
+// Puts standard error back and answers what was written meanwhile in `said` (one line at most,
+// without its line end; empty when nothing was diverted). With `pass`, the text goes on to
+// standard error as it would have.
+void RestoreStderr(Diverted& d, char* said, std::size_t size, bool pass) {
+  said[0] = 0;
+  if (d.file < 0) return;
+  dup2(d.saved, 2);
+  close(d.saved);
+  char text[512];
+  const ssize_t n = pread(d.file, text, sizeof text - 1, 0);
+  close(d.file);
+  d = Diverted{};
+  if (n <= 0) return;
+  if (pass) {
+    ssize_t ignored = write(2, text, static_cast<std::size_t>(n));
+    (void)ignored;
+  }
+  text[n] = 0;
+  std::snprintf(said, size, "%.*s", static_cast<int>(std::strcspn(text, "\r\n")), text);
+}
+
+// Answers how many more file descriptors the process can open, counting up to `most`.
+int DescriptorsLeft(int most) {
+  int fds[16];
+  int n = 0;
+  while (n < most && n < 16) {
+    fds[n] = fcntl(0, F_DUPFD_CLOEXEC, 0);
+    if (fds[n] < 0) {
+      if (errno != EMFILE && errno != ENFILE) return most;  // no standard input: not counted
+      break;
+    }
+    ++n;
+  }
+  for (int i = 0; i < n; ++i) close(fds[i]);
+  return n;
+}
+
+// Answers whether an X server listens for the local display `name` (":N", ":N.S", "unix:N");
+// true for a display on another host, which is not tried here.
+bool ServerListens(const char* name) {
+  const char* colon = std::strrchr(name, ':');
+  if (!colon || !(colon == name || std::strncmp(name, "unix:", 5) == 0)) return true;
+  const long number = std::strtol(colon + 1, nullptr, 10);
+  for (bool abstract : {true, false}) {
+    sockaddr_un at{};
+    at.sun_family = AF_UNIX;
+    std::snprintf(at.sun_path + (abstract ? 1 : 0), sizeof at.sun_path - 1, "/tmp/.X11-unix/X%ld",
+                  number);
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return true;
+    const socklen_t length =
+        static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + (abstract ? 1 : 0) +
+                               std::strlen(at.sun_path + 1) + (abstract ? 0 : 1));
+    const bool up = connect(fd, reinterpret_cast<sockaddr*>(&at), length) == 0;
+    close(fd);
+    if (up) return true;
+  }
+  return false;
+}
+
+// Why the X display `name` took no connection, in a few words: the server's reason as the X
+// connection library wrote it (`said`), or what the process and the display's socket tell.
+// Answers false when none of these explains it.
+bool RefusalCause(const char* name, const char* said, char* why, std::size_t size) {
+  const char* cause = nullptr;
+  if (std::strstr(said, "uthoriz") || std::strstr(said, "MAGIC-COOKIE")) {
+    cause = "authorisation refused";
+  } else if (std::strstr(said, "aximum number of clients")) {
+    cause = "server full";
+  } else if (DescriptorsLeft(1) == 0) {
+    cause = "no file descriptors left";
+  } else if (!ServerListens(name)) {
+    cause = "no X server";
+  }
+  if (cause && *said) {
+    std::snprintf(why, size, "display %s: %s, the server says \"%s\"", name, cause, said);
+  } else if (cause) {
+    std::snprintf(why, size, "display %s: %s", name, cause);
+  } else if (*said) {
+    std::snprintf(why, size, "display %s: the server says \"%s\"", name, said);
+  }
+  return cause || *said;
+}
+
+// Address space the display's libraries take as they start (measured: about 10 MB with SDL's X11
+// driver, its threads' arenas not counted), with room to spare.
+constexpr std::size_t kVideoHeadroom = std::size_t{16} << 20;
+
+// File descriptors the start of SDL's X11 driver takes: the connection, the authority file, one
+// more, and the two that divert standard error meanwhile.
+constexpr int kDescriptorsNeeded = 5;
+
+// WinVideoStart's answer, its reason in `why` (gVideoLock held).
+bool Answer(char* why, std::size_t size) {
+  const bool ok = gVideoOk && !gDisplayLost.load();
+  if (!ok && why && size) {
+    std::snprintf(why, size, "%s", gVideoOk ? "display connection lost" : gVideoWhy);
+  }
+  return ok;
+}
+
 }  // namespace
 
 bool WinVideoStart(char* why, std::size_t size) {
@@ -436,20 +558,40 @@ bool WinVideoStart(char* why, std::size_t size) {
       // Wayland after a failed X connection, whose library complains on standard error about a
       // runtime directory that has nothing to do with the X display.
       if (!askedDriver && x11Named && !waylandNamed) SDL_SetHint(SDL_HINT_VIDEODRIVER, "x11");
+      // The display's libraries crash rather than fail when memory runs out as they start.
+      if (!AddressSpaceLeft(kVideoHeadroom)) {
+        std::snprintf(gVideoWhy, sizeof gVideoWhy,
+                      "not enough memory left to start the display's libraries");
+        return Answer(why, size);
+      }
       // A loaded X server refuses a connection now and then: try again a few times within about
       // a second before giving up.
+      // The X server's own reason for a refusal is written by the X connection library on each
+      // try; it is kept from the terminal and told once, in our line. A refused authorisation
+      // or a process without descriptors stays as it is: no more tries then.
       static constexpr int kRetryDelaysMs[] = {0, 50, 100, 150, 250, 400};
+      const bool x11Only = x11Named && !askedDriver;
       bool up = false;
       for (int delay : kRetryDelaysMs) {
         if (delay) usleep(static_cast<useconds_t>(delay) * 1000);
-        if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0) {
-          up = true;
+        if (x11Only && DescriptorsLeft(kDescriptorsNeeded) < kDescriptorsNeeded) {
+          // Without them the connection fails in a way that tells nothing true (the authority
+          // file cannot be read, so the server asks for an authorisation).
+          std::snprintf(gVideoWhy, sizeof gVideoWhy, "display %s: no file descriptors left", x11);
           break;
         }
-        if (x11Named && !askedDriver) {
-          std::snprintf(gVideoWhy, sizeof gVideoWhy, "display %s: %s", x11, SDL_GetError());
-        } else {
+        Diverted diverted = x11Only ? DivertStderr() : Diverted{};
+        up = SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_EVENTS) == 0;
+        char said[256];
+        RestoreStderr(diverted, said, sizeof said, up);
+        if (up) break;
+        if (!x11Only) {
           std::snprintf(gVideoWhy, sizeof gVideoWhy, "%s", SDL_GetError());
+        } else if (!RefusalCause(x11, said, gVideoWhy, sizeof gVideoWhy)) {
+          std::snprintf(gVideoWhy, sizeof gVideoWhy, "display %s: %s", x11, SDL_GetError());
+        } else if (std::strstr(gVideoWhy, "authorisation") ||
+                   std::strstr(gVideoWhy, "descriptors")) {
+          break;
         }
       }
       const char* driver = up ? SDL_GetCurrentVideoDriver() : nullptr;
@@ -466,11 +608,7 @@ bool WinVideoStart(char* why, std::size_t size) {
       }
     }
   }
-  const bool ok = gVideoOk && !gDisplayLost.load();
-  if (!ok && why && size) {
-    std::snprintf(why, size, "%s", gVideoOk ? "display connection lost" : gVideoWhy);
-  }
-  return ok;
+  return Answer(why, size);
 }
 
 WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uint32_t height,
@@ -757,6 +895,10 @@ void ShowMessage(const char* text, const char* caption, bool line) {
 
 void WinMessageBox(const char* text, const char* caption) {
   ShowMessage(text, caption, false);
+}
+
+void WinMessageLine(const char* text, const char* caption) {
+  WriteMessageLine(text, caption);
 }
 
 void WinMessageBoxAndLine(const char* text, const char* caption) {

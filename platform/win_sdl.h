@@ -136,6 +136,9 @@ bool WinDisplayAvailable();
 // makes SDL calls (a box touches SDL's keyboard and cursor state).
 void WinMessageBox(const char* text, const char* caption);
 
+// The message as one line on standard error only: "<caption>: <text>", or "<text>". Any thread.
+void WinMessageLine(const char* text, const char* caption);
+
 // As WinMessageBox, with the line on standard error in any case, before the box.
 void WinMessageBoxAndLine(const char* text, const char* caption);
 

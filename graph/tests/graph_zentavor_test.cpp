@@ -60,7 +60,8 @@ TEST(GraphZentavorDeathTest, WindowCreationFailureStopsWithStatus9) {
         Graph::Init(1, 1, 5000, 100);  // larger than any back buffer
         std::exit(1);
       },
-      testing::ExitedWithCode(9), "^Couldn't create main window\n$");
+      testing::ExitedWithCode(9),
+      "^Couldn't create main window \\(larger than 4096 x 4096 pixels\\)\n$");
 }
 
 // Runs first: the module start and Exit before any Init, then the first Init.

@@ -631,9 +631,9 @@ WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uin
                   width * scale, height * scale);
     return 0;
   }
-  Target* t = FindTarget(0);
-  for (Target& free : gTargets) {
-    if (free.id == 0) t = &free;
+  Target* t = nullptr;
+  for (Target& slot : gTargets) {
+    if (!t && slot.id == 0) t = &slot;
   }
   if (!t) {
     std::snprintf(gCreateWhy, sizeof gCreateWhy, "too many windows");

@@ -18,7 +18,7 @@ void BM_Present1000x750(benchmark::State& state) {
     return;
   }
   const platform::WinHandle w =
-      platform::WinCreate("Graph", 1, 1, 1000, 750, platform::WinStyle{false, false});
+      platform::WinCreate("Graph", 1, 1, 1000, 750, platform::WinStyle{false, false, 1});
   if (!w) {
     state.SkipWithError("no window");
     return;

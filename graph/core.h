@@ -3,6 +3,8 @@
 // (present.cpp), the window loop (core.cpp). Not for use outside graph/.
 #pragma once
 
+#include <pthread.h>
+
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
@@ -100,8 +102,15 @@ extern graphraster::Surface gBuffer;
 // executing thread: the main thread in revision 2, the drawing thread in revision 1.
 void Execute(Request& r);
 
+// Makes room for a back buffer of width x depth pixels, once, before the window is made: a block
+// of that size is taken unless the one held is large enough (the picture in it is lost). Answers
+// false when the memory cannot be had (then nothing changed); a size beyond the maximum is left
+// for SetupBackBuffer to refuse. Main thread, in Init.
+bool ReserveBackBuffer(uint32_t width, uint32_t depth);
+
 // Gives the back buffer the size width x depth, black, the whole area damaged. Answers false when
-// the size exceeds the maximum. Takes the buffer lock. The thread that creates the surfaces.
+// the size exceeds the maximum or the room ReserveBackBuffer made. Takes the buffer lock. The
+// thread that creates the surfaces.
 bool SetupBackBuffer(uint32_t width, uint32_t depth);
 
 // The executing thread's drawing state back to the module-start defaults.
@@ -212,8 +221,18 @@ void PostRequest();
 // Waits until no request is pending.
 void WaitIdle();
 
-// Shows a failure message (box or standard error, see platform::WinMessageBox), with `detail`
-// (when given and not empty) after it in parentheses.
+// Shows a failure message (box or standard error, see platform::WinMessageBox); with `detail`
+// (when given and not empty) after it in parentheses, the line also goes to standard error
+// before the box.
 void Fail(const char* text, const char* caption, const char* detail = nullptr);
+
+// Starts a thread of the library running `body`, with break signals blocked and a stack of 1 MB
+// (a default stack would reserve 8 MB of address space for threads that need little), detached
+// unless `thread` is to be joined. Answers pthread_create's result.
+int StartThread(pthread_t& thread, void* (*body)(void*), bool detached);
+
+// ReserveBackBuffer for Init; when the memory cannot be had, says so on standard error ("Graph
+// server not run", with the size) and answers false. Main thread.
+bool ReserveForInit(uint32_t width, uint32_t depth);
 
 }  // namespace graphcore

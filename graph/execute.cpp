@@ -2,6 +2,7 @@
 // kind does to it through the rasterizer. Shared by both revisions; the revision's rules come from
 // its transport file (kRules).
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 #include "graph/core.h"
@@ -21,8 +22,11 @@ namespace {
 
 using graphraster::Rect;
 
-// The back buffer's pixels (guarded by gBufferLock, through gBuffer).
-uint32_t gPixels[static_cast<std::size_t>(kMaxWidth) * kMaxDepth];
+// The back buffer's pixels (guarded by gBufferLock, through gBuffer): taken by Init for the
+// drawing area it is asked for and kept; a later, larger Init takes a larger block. A fixed array
+// for the largest area (64 MB) would cost that much address space in every run.
+uint32_t* gPixels;
+std::size_t gCapacity;  // pixels gPixels holds
 
 // FloodFill's work space.
 graphraster::FillScratch gFillScratch;
@@ -151,11 +155,36 @@ void Execute(Request& r) {
                           std::memory_order_relaxed);
 }
 
+bool ReserveBackBuffer(uint32_t width, uint32_t depth) {
+  if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
+    return true;  // SetupBackBuffer refuses the size
+  }
+  const std::size_t need = std::size_t{width} * depth;
+  if (need <= gCapacity) return true;
+  auto* pixels = static_cast<uint32_t*>(std::malloc(need * sizeof(uint32_t)));
+  if (!pixels) return false;
+  WaitIdle();  // revision 1's drawing thread may still be drawing into the old block
+  uint32_t* old;
+  {
+    rts::Hold hold(gBufferLock);
+    old = gPixels;
+    gPixels = pixels;
+    gCapacity = need;
+    // Nothing is shown from the new block before SetupBackBuffer gives it a size.
+    gBuffer.pixels = pixels;
+    gBuffer.width = gBuffer.depth = gBuffer.stride = 0;
+    gBuffer.damage = graphraster::kNoDamage;
+  }
+  std::free(old);
+  return true;
+}
+
 bool SetupBackBuffer(uint32_t width, uint32_t depth) {
   if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
     return false;
   }
   rts::Hold hold(gBufferLock);
+  if (std::size_t{width} * depth > gCapacity) return false;
   gBuffer.pixels = gPixels;
   gBuffer.width = static_cast<int32_t>(width);
   gBuffer.depth = static_cast<int32_t>(depth);

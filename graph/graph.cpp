@@ -3,11 +3,13 @@
 #include "graph/Graph.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <thread>
 
 #include "graph/core.h"
 #include "graph/probe.h"
+#include "rts/RTS.h"
 
 namespace Graph {
 
@@ -131,9 +133,36 @@ void Fail(const char* text, const char* caption, const char* detail) {
     platform::WinMessageBox(text, caption);
     return;
   }
+  // A reason is told on standard error too, before a box waits for its click: the user at the
+  // terminal learns why, also when the box cannot be seen or clicked.
   char full[400];
   std::snprintf(full, sizeof full, "%s (%s)", text, detail);
-  platform::WinMessageBox(full, caption);
+  platform::WinMessageBoxAndLine(full, caption);
+}
+
+int StartThread(pthread_t& thread, void* (*body)(void*), bool detached) {
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, std::size_t{1} << 20);
+  if (detached) pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  int failed;
+  {
+    rts::BreakSignalsBlocked blocked;
+    failed = pthread_create(&thread, &attr, body, nullptr);
+  }
+  pthread_attr_destroy(&attr);
+  return failed;
+}
+
+bool ReserveForInit(uint32_t width, uint32_t depth) {
+  if (ReserveBackBuffer(width, depth)) return true;
+  // A line only: a box needs the display's libraries, and those need the memory that is missing.
+  char line[128];
+  std::snprintf(line, sizeof line,
+                "Graph server not run (no memory for a back buffer of %u x %u pixels)", width,
+                depth);
+  platform::WinMessageLine(line, "Graph");
+  return false;
 }
 
 uint32_t WindowScale() {

@@ -1,9 +1,11 @@
 // The image pool: slots with a generation each, so a freed image's number never names a later
-// image; pixels first-fit in one static array, moved together when only the gaps would hold a new
-// image.
+// image; pixels first-fit in one block, moved together when only the gaps would hold a new image.
+// The block grows when the images need it, up to kPoolPixels: a program that keeps no images
+// spends no memory (nor address space) on them.
 #include "graph/images.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace graphimages {
@@ -16,7 +18,8 @@ struct Slot {
 };
 
 Slot gSlots[kImages];
-uint32_t gPool[kPoolPixels];
+uint32_t* gPool;
+int64_t gPoolSize;  // pixels gPool holds
 
 // The image number of slot k: the generation above 7 bits, k + 1 below (never 0).
 uint32_t Number(uint32_t k) {
@@ -48,11 +51,28 @@ int64_t FirstFit(int64_t size) {
     if (order[i]->offset - at >= size) return at;
     at = order[i]->offset + order[i]->width * order[i]->height;
   }
-  return kPoolPixels - at >= size ? at : -1;
+  return gPoolSize - at >= size ? at : -1;
 }
 
-// Moves the images to the front of the pool, in order, leaving one gap at the end.
-void Compact() {
+// Grows the block so that `size` more pixels fit after `used` (images compacted), doubling it
+// where possible, never beyond kPoolPixels. Answers false when the memory cannot be had.
+bool Grow(int64_t used, int64_t size) {
+  const int64_t need = used + size;
+  if (need > kPoolPixels) return false;
+  for (int64_t want : {std::min(std::max(need, 2 * gPoolSize), kPoolPixels), need}) {
+    void* grown = std::realloc(gPool, static_cast<std::size_t>(want) * sizeof(uint32_t));
+    if (grown) {
+      gPool = static_cast<uint32_t*>(grown);
+      gPoolSize = want;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Moves the images to the front of the pool, in order, leaving one gap at the end; answers the
+// pixels they take.
+int64_t Compact() {
   Slot* order[kImages];
   const uint32_t n = InOrder(order);
   int64_t at = 0;
@@ -62,6 +82,7 @@ void Compact() {
     order[i]->offset = at;
     at += size;
   }
+  return at;
 }
 
 }  // namespace
@@ -76,9 +97,10 @@ uint32_t Capture(const graphraster::Surface& s, int32_t x1, int32_t y1, int32_t 
   if (k == kImages) return 0;
   int64_t offset = FirstFit(width * height);
   if (offset < 0) {
-    Compact();
+    const int64_t used = Compact();
     offset = FirstFit(width * height);
-    if (offset < 0) return 0;
+    if (offset < 0 && !Grow(used, width * height)) return 0;
+    if (offset < 0) offset = used;
   }
   graphraster::CopyOut(s, left, top, width, height, gPool + offset);
   Slot& slot = gSlots[k];
@@ -96,7 +118,14 @@ void Put(graphraster::Surface& s, int32_t x, int32_t y, uint32_t image, uint32_t
 }
 
 void Free(uint32_t image) {
-  if (Slot* slot = Find(image)) slot->used = false;
+  Slot* slot = Find(image);
+  if (!slot) return;
+  slot->used = false;
+  if (Count() == 0) {  // the last image: the block goes back
+    std::free(gPool);
+    gPool = nullptr;
+    gPoolSize = 0;
+  }
 }
 
 uint32_t Count() {

@@ -15,7 +15,7 @@ inline constexpr int64_t kPoolPixels = int64_t{4096} * 4096;
 // Captures the box with corners (x1, y1) and (x2, y2) (put in order, both included; parts outside
 // the surface read as black) and answers its image, never 0; answers 0 when the box is wider or
 // higher than the pool can hold or the pool has no room left for it (kImages images, or
-// kPoolPixels pixels in all).
+// kPoolPixels pixels in all, or no memory for more).
 uint32_t Capture(const graphraster::Surface& s, int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 
 // Combines the image at its recorded size onto the surface with its top-left corner at (x, y)

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 
 #include "graph/Graph.h"
 #include "graph/core.h"
@@ -105,8 +106,7 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
       // The drawing thread is the process's one: a later window finds it running.
       if (!gDrawingThreadExists.load()) {
         pthread_t thread;
-        if (pthread_create(&thread, nullptr, Drawing, nullptr) == 0) {
-          pthread_detach(thread);
+        if (StartThread(thread, Drawing, true) == 0) {
           gDrawingThreadExists.store(true);
         }
       }
@@ -154,11 +154,12 @@ void* WindowThread(void*) {
   const uint32_t width = Graph::Width - 2 * kBorder;
   const uint32_t depth = Graph::Depth - kCaption - 2 * kBorder;
   platform::WinHandle window = 0;
-  if (Graph::Width > 2 * kBorder && Graph::Depth > kCaption + 2 * kBorder &&
-      Graph::Width <= static_cast<uint32_t>(kMaxWidth) &&
-      Graph::Depth <= static_cast<uint32_t>(kMaxDepth)) {
-    window =
-        platform::WinCreate("Graph", gWinX, gWinY, width, depth, platform::WinStyle{true, true});
+  const bool fits = Graph::Width > 2 * kBorder && Graph::Depth > kCaption + 2 * kBorder &&
+                    Graph::Width <= static_cast<uint32_t>(kMaxWidth) &&
+                    Graph::Depth <= static_cast<uint32_t>(kMaxDepth);
+  if (fits) {
+    window = platform::WinCreate("Graph", gWinX, gWinY, width, depth,
+                                 platform::WinStyle{true, true, WindowScale()});
   }
   if (window == 0 && !platform::WinVideoStart(why, sizeof why)) {
     Fail("Graph server not run", "Graph", why);  // the display connection broke meanwhile
@@ -167,7 +168,9 @@ void* WindowThread(void*) {
     return nullptr;
   }
   if (window == 0) {
-    Fail("Couldn't create main window", nullptr);
+    char size[64];
+    std::snprintf(size, sizeof size, "no window of %u x %u pixels", Graph::Width, Graph::Depth);
+    Fail("Couldn't create main window", nullptr, fits ? platform::WinCreateFailure() : size);
     gWindowOutcome.store(-1);
     gWindowStarted.Set();
     return nullptr;
@@ -251,6 +254,7 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
     AlreadyCreated();
     return false;
   }
+  if (!ReserveForInit(width, depth)) return false;
   gCreated = true;
   Width = width;
   Depth = depth;
@@ -262,12 +266,7 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
   }
   gWindowOutcome.store(0);
   gWindowEnded.Reset();
-  int failed;
-  {
-    rts::BreakSignalsBlocked blocked;
-    failed = pthread_create(&gWindowThread, nullptr, WindowThread, nullptr);
-  }
-  if (failed) {
+  if (StartThread(gWindowThread, WindowThread, false) != 0) {
     Fail("Graph server not run", "Graph");
     return false;
   }

@@ -78,7 +78,7 @@ void* Service(void*) {
     gNoWindow = !platform::WinVideoStart(gWhy, sizeof gWhy);  // false once the display is lost
     if (!gNoWindow) {
       window = platform::WinCreate("Graph", gWinX, gWinY, Graph::Width, Graph::Depth,
-                                   platform::WinStyle{false, false});
+                                   platform::WinStyle{false, false, WindowScale()});
       gNoWindow = window == 0 && !platform::WinVideoStart(gWhy, sizeof gWhy);
     }
     if (gNoWindow) {
@@ -87,7 +87,8 @@ void* Service(void*) {
       continue;
     }
     if (window == 0 || !SetupBackBuffer(Graph::Width, Graph::Depth)) {
-      Fail("Couldn't create main window", nullptr);
+      Fail("Couldn't create main window", nullptr,
+           window == 0 ? platform::WinCreateFailure() : "larger than 4096 x 4096 pixels");
       rts::Halt(9);
     }
     ClearPostedMessages();
@@ -144,6 +145,11 @@ void Init() {
 }
 
 bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
+  if (gInitialised && gNoVideo) {
+    Fail("Graph server not run", "Graph", gWhy);
+    return false;
+  }
+  if (!ReserveForInit(width, depth)) return false;
   if (!gInitialised) {
     Width = width;
     Depth = depth;
@@ -151,22 +157,12 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
     gWinY = y;
     gInitialised = true;
     pthread_t thread;
-    int failed;
-    {
-      rts::BreakSignalsBlocked blocked;
-      failed = pthread_create(&thread, nullptr, Service, nullptr);
-    }
-    if (failed) {
+    if (StartThread(thread, Service, true) != 0) {
       Fail("Graph server not run", "Graph");
       return false;
     }
-    pthread_detach(thread);
     gToCaller.Wait();
   } else {
-    if (gNoVideo) {
-      Fail("Graph server not run", "Graph", gWhy);
-      return false;
-    }
     Width = width;
     Depth = depth;
     gWinX = x;

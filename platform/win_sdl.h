@@ -51,22 +51,34 @@ struct WinMessage {
 struct WinStyle {
   bool alwaysOnTop;  // kept above other windows
   bool noActivate;   // shown without taking the keyboard focus, where the window system allows
+  uint32_t scale;    // screen pixels per client-area pixel on each axis, 1 to 4 (0 counts as 1)
 };
 
 // Starts SDL video for the process, once: no SDL signal handlers, no accelerated framebuffer,
 // the X11 class name "GraphWnd", only the driver of the display the environment names, and a
 // failed connection tried again a few times within about a second. With SDL's X11 driver it
 // installs our X error handlers (see WinLost). Later calls answer the first call's result, or
-// false once the display connection is lost. On failure writes the reason (SDL's words, with the
-// display's name) into `why` (capacity `size`) and answers false. Any thread; the first caller's
+// false once the display connection is lost. On failure writes the reason (with the display's
+// name: the X server's refusal told as authorisation refused, server full, no file descriptors
+// left or no X server, once, without the lines Xlib writes for each try; else SDL's words) into
+// `why` (capacity `size`) and answers false. Too little address space left for the display's
+// libraries is a failure too, rather than a crash inside them. Any thread; the first caller's
 // thread becomes the window thread.
 bool WinVideoStart(char* why, std::size_t size);
 
 // Creates a visible, fixed-size window titled `title` whose client area is width x height pixels
-// at screen position (x, y), cleared to black, with a software surface. Answers 0 on failure
-// (also once the display connection is lost).
+// at screen position (x, y), cleared to black, with a software surface. With a scale of N the
+// window is N times as wide and high on the screen, each client-area pixel an N x N block; the
+// other calls take client-area coordinates all the same (WinSurfacePixel excepted). Where SDL has
+// no surface for the display's pixel format (8-bit displays, for one), an X11 window is drawn with
+// Xlib through an image of our own, converted to the display's format (its colours are then the
+// nearest the display has). Answers 0 on failure (also once the display connection is lost), with
+// the reason for WinCreateFailure.
 WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uint32_t height,
                     WinStyle style);
+
+// Why the last WinCreate answered 0, as a phrase (SDL's words or ours).
+const char* WinCreateFailure();
 
 // Destroys the window (nothing for 0).
 void WinDestroy(WinHandle window);
@@ -84,7 +96,8 @@ bool WinCopyToWindow(WinHandle window, const uint32_t* pixels, int32_t stride, i
 // Shows the copied rectangle, clipped to the window's client area, on the screen.
 void WinUpdateWindow(WinHandle window, int32_t left, int32_t top, int32_t right, int32_t bottom);
 
-// The client area's pixel (x, y) as 0x00RRGGBB, read from the window's surface (0 outside).
+// The window's pixel (x, y) as 0x00RRGGBB, read from the window's surface in screen pixels (so
+// with a scale of N, client-area pixel (x, y) is the block from (N x, N y)); 0 outside.
 uint32_t WinSurfacePixel(WinHandle window, int32_t x, int32_t y);
 
 // The display's refresh period in microseconds (16667 when unknown).
@@ -122,6 +135,12 @@ bool WinDisplayAvailable();
 // error. Waits until the box is dismissed. The window thread, or any thread while no other thread
 // makes SDL calls (a box touches SDL's keyboard and cursor state).
 void WinMessageBox(const char* text, const char* caption);
+
+// The message as one line on standard error only: "<caption>: <text>", or "<text>". Any thread.
+void WinMessageLine(const char* text, const char* caption);
+
+// As WinMessageBox, with the line on standard error in any case, before the box.
+void WinMessageBoxAndLine(const char* text, const char* caption);
 
 // As WinMessageBox, for a box that belongs to `window`: it opens over the window and stays above
 // it, also when the window is kept above all others.

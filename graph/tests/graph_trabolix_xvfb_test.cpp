@@ -8,6 +8,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -182,6 +184,81 @@ TEST(GraphTrabolixXvfb, SecondInitsBoxStandsOverTheWindow) {
   EXPECT_LT(boxAt, oursAt) << "the box is above the window";
   EXPECT_EQ(Graph::Width, 1000u);
   EXPECT_NE(graphprobe::WindowId(), 0u);
+}
+
+// A window that cannot be made: the message and its reason are on standard error before the box
+// opens (the box is then dismissed); Init answers FALSE.
+TEST(GraphTrabolixXvfb, WindowFailureToldBeforeTheBox) {
+  NEED_SERVER();
+  Graph::Exit();
+  // Standard error into a file the watcher reads when the box has opened.
+  char path[] = "/tmp/graph_stderr_XXXXXX";
+  const int file = mkstemp(path);
+  ASSERT_GE(file, 0);
+  std::fflush(stderr);
+  const int saved = dup(2);
+  dup2(file, 2);
+  std::string box, before;
+  std::thread watcher([&] {
+    Eventually([&] {
+      for (const std::string& line : TopLevel()) {
+        if (line.find(" \"Error\": ()") != std::string::npos) box = line.substr(0, line.find(' '));
+      }
+      return !box.empty();
+    });
+    if (box.empty()) return;
+    std::ifstream in(path);
+    before.assign(std::istreambuf_iterator<char>(in), {});
+    const std::string id = std::to_string(std::stoul(box, nullptr, 16));
+    Eventually([&] {
+      Output("timeout 5 xdotool key --window " + id + " Return 2>/dev/null");
+      return Output("xwininfo -root -children 2>/dev/null").find(box + " ") == std::string::npos;
+    });
+  });
+  const bool opened = Graph::Init(1, 1, 5000, 5000);
+  watcher.join();
+  dup2(saved, 2);
+  close(saved);
+  close(file);
+  std::remove(path);
+  EXPECT_FALSE(opened);
+  ASSERT_NE(box, "") << "no box opened";
+  EXPECT_EQ(before, "Couldn't create main window (no window of 5000 x 5000 pixels)\n");
+  Graph::Exit();
+}
+
+// A window of scale 2: twice as wide and high, each back-buffer pixel a 2 x 2 block on the
+// screen; Width and Depth are as asked. The window of the other tests comes back afterwards.
+TEST(GraphTrabolixXvfb, ScaledWindow) {
+  NEED_SERVER();
+  Graph::SetScale(2);
+  ASSERT_TRUE(Graph::Init(1, 1, 300, 200));
+  EXPECT_EQ(Graph::Width, 300u);
+  Graph::Line(10, 5, 12, 5, 15);
+  Graph::Plot(10, 7, 14);
+  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  constexpr int kW = 2 * (300 - 2), kH = 2 * (200 - 21);
+  EXPECT_NE(Output("xwininfo -id " + OurWindow())
+                .find("Width: " + std::to_string(kW) + "\n  Height: " + std::to_string(kH)),
+            std::string::npos);
+  std::vector<unsigned char> rgb;
+  ASSERT_TRUE(Eventually([&] {
+    rgb = xvfbtest::Screen(1, 1, kW, kH);
+    return !rgb.empty() && xvfbtest::At(rgb, kW, 20, 14) == 0xFFFF00;
+  }));
+  uint64_t wrong = 0;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 30; ++x) {
+      const uint32_t want = graphprobe::Pixel(uint32_t(x / 2), uint32_t(y / 2));
+      if (xvfbtest::At(rgb, kW, x, y) != want && wrong++ < 5) {
+        ADD_FAILURE() << "screen (" << x << ", " << y << ") of the client area";
+      }
+    }
+  }
+  EXPECT_EQ(wrong, 0u);
+  Graph::Exit();
+  Graph::SetScale(1);
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
 }
 
 TEST(GraphTrabolixXvfb, WindowDestroyedByAnotherClient) {

@@ -60,7 +60,8 @@ TEST(GraphZentavorDeathTest, WindowCreationFailureStopsWithStatus9) {
         Graph::Init(1, 1, 5000, 100);  // larger than any back buffer
         std::exit(1);
       },
-      testing::ExitedWithCode(9), "^Couldn't create main window\n$");
+      testing::ExitedWithCode(9),
+      "^Couldn't create main window \\(larger than 4096 x 4096 pixels\\)\n$");
 }
 
 // Runs first: the module start and Exit before any Init, then the first Init.
@@ -113,6 +114,15 @@ TEST(GraphZentavorLifecycle, ReopenExitAndInitAgain) {
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   EXPECT_TRUE(graphprobe::WaitPresented(2000));
+
+  // Larger than any window before: the back buffer gets a larger block, drawn to its far corner
+  // and shown.
+  ASSERT_TRUE(Graph::Init(1, 1, 1600, 1200));
+  Graph::Line(1590, 1199, 1599, 1199, 14);
+  EXPECT_EQ(graphprobe::Pixel(1599, 1199), kYellow);
+  EXPECT_EQ(graphprobe::CountPixels(kYellow), 10u);
+  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
 }
 
 TEST(GraphZentavorLifecycle, CloseButtonAndExposeLeaveTheWindowOpen) {

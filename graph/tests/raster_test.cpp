@@ -3,6 +3,8 @@
 #include "graph/raster.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -855,6 +857,49 @@ TEST(RasterImages, RasterOperationsAndPool) {
   graphimages::Free(quarter[3]);
   graphimages::Free(half);
   EXPECT_EQ(graphimages::Count(), 0u);
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define ZT_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define ZT_SANITIZED 1
+#endif
+#endif
+
+// The pool's memory is taken as images need it: when the address space runs out, a capture is
+// refused (0) as when the pool is full, and the images held and smaller captures still work.
+TEST(RasterImages, PoolOutOfMemoryAnswersFull) {
+#ifdef ZT_SANITIZED
+  GTEST_SKIP() << "the sanitizers' shadow memory needs an unlimited address space";
+#else
+  Canvas c(64, 64);
+  graphraster::Line(c.s, kRev2, 0, 0, 63, 0, 14);
+  const uint32_t kept = graphimages::Capture(c.s, 0, 0, 63, 0);
+  ASSERT_NE(kept, 0u);
+  rlimit before{};
+  ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
+  long pages = 0;
+  FILE* statm = std::fopen("/proc/self/statm", "r");
+  ASSERT_NE(statm, nullptr);
+  ASSERT_EQ(std::fscanf(statm, "%ld", &pages), 1);
+  std::fclose(statm);
+  rlimit tight = before;
+  tight.rlim_cur =
+      static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{16} << 20);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
+  const uint32_t huge = graphimages::Capture(c.s, 0, 0, 4095, 4095);  // 64 MB
+  const uint32_t small = graphimages::Capture(c.s, 0, 0, 15, 15);
+  ASSERT_EQ(setrlimit(RLIMIT_AS, &before), 0);
+  EXPECT_EQ(huge, 0u) << "no memory: refused like a full pool";
+  EXPECT_NE(small, 0u);
+  c.Clear();
+  graphimages::Put(c.s, 0, 5, kept, graphraster::kRopCopy);
+  EXPECT_EQ(c.At(63, 5), kYellow) << "the image held survives the refusal";
+  graphimages::Free(kept);
+  graphimages::Free(small);
+  EXPECT_EQ(graphimages::Count(), 0u);
+#endif
 }
 
 }  // namespace

@@ -24,10 +24,12 @@ inline bool ToolsPresent() {
   return std::system("command -v Xvfb xwd convert xdotool xprop xkill > /dev/null 2>&1") == 0;
 }
 
-// An Xvfb of our own; the display number comes back through -displayfd.
+// An Xvfb of our own (screen 1280 x 1024, `depth` bits); the display number comes back through
+// -displayfd.
 class Xvfb {
  public:
-  Xvfb() {
+  explicit Xvfb(int depth = 24) {
+    const std::string screen = "1280x1024x" + std::to_string(depth);
     int fds[2];
     if (pipe(fds) != 0) return;
     pid_ = fork();
@@ -39,7 +41,7 @@ class Xvfb {
       dup2(null, 1);
       dup2(null, 2);
       const std::string fd = std::to_string(fds[1]);
-      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-nolisten",
+      execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
              "tcp", static_cast<char*>(nullptr));
       _exit(127);
     }

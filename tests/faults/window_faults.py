@@ -2,7 +2,11 @@
 against the program. Each case runs the real program as a user does (its own Xvfb, keys on a
 pseudo-terminal) and describes the end: exit code, output, standard error, the terminal."""
 import os
+import secrets
 import socket
+import struct
+import subprocess
+import tempfile
 import threading
 import time
 
@@ -93,6 +97,81 @@ for program in BOTH:
                            ending(program, s, code, same))
 
 
+def limited(program, limit):
+    """A script that runs `program` under the shell's `limit` (e.g. "ulimit -n 4")."""
+    script = os.path.join(tempfile.mkdtemp(prefix="zt_fault_"), "limited")
+    with open(script, "w") as f:
+        f.write(f"#!/bin/sh\n{limit}\nexec {PROGRAMS[program]}\n")
+    os.chmod(script, 0o755)
+    return script
+
+
+def run_to_end(program, xvfb, prog=None, **env):
+    """Runs the program (or `prog`, a script that runs it) on `xvfb`: when its window opens it is
+    ended with its exit key; describes the end."""
+    s = Session(prog or PROGRAMS[program], user_env(DISPLAY=xvfb.display, **env))
+    opened, end = False, time.time() + 30
+    while not opened and s.proc.poll() is None and time.time() < end:
+        opened = xvfb.graph_window(0.2) is not None
+    code, same = s.end(program) if s.proc.poll() is None else s.finish(5)
+    anonymous(s, xvfb.display)
+    return outcome("the window opens" if opened else "no window opened",
+                   ending(program, s, code, same))
+
+
+def anonymous(session, display):
+    """The display's number, which changes from run to run, as N in what the program wrote."""
+    session.err = session.err.replace(f"display {display}:".encode(), b"display :N:")
+
+
+def cookie_file(path, display):
+    """An authority file with a new random cookie for `display`."""
+    subprocess.run(["xauth", "-f", path, "add", display, ".", secrets.token_hex(16)],
+                   check=True, capture_output=True)
+
+
+for program in BOTH:
+
+    @fault("8-bit X display (Xvfb -screen 0 1280x1024x8)", program)
+    def eight_bits(program=program):
+        with Xvfb(depth=8) as xvfb:
+            return run_to_end(program, xvfb)
+
+    @fault("X cookie refused (XAUTHORITY holds a cookie the server does not know)", program)
+    def wrong_cookie(program=program):
+        scratch = tempfile.mkdtemp(prefix="zt_fault_")
+        server, client = os.path.join(scratch, "server"), os.path.join(scratch, "client")
+        # The server takes every cookie of its file whatever display it names; the display's
+        # number is known once the server runs, and the client's file names it.
+        cookie_file(server, ":0")
+        with Xvfb(auth=server) as xvfb:
+            cookie_file(client, xvfb.display)
+            return run_to_end(program, xvfb, XAUTHORITY=client)
+
+    @fault("X server full (it refuses: Maximum number of clients reached)", program)
+    def server_full(program=program):
+        with FullServer() as full:
+            s = Session(PROGRAMS[program], user_env(DISPLAY=full.display))
+            code, same = s.finish(30)
+            anonymous(s, full.display)
+            return ending(program, s, code, same)
+
+    @fault("four file descriptors (ulimit -n 4)", program)
+    def four_descriptors(program=program):
+        with Xvfb() as xvfb:
+            return run_to_end(program, xvfb, prog=limited(program, "ulimit -n 4"))
+
+    @fault("120 MB of address space (ulimit -v 120000)", program)
+    def address_space(program=program):
+        with Xvfb() as xvfb:
+            return run_to_end(program, xvfb, prog=limited(program, "ulimit -v 120000"))
+
+    @fault("42 MB of address space (ulimit -v 42000)", program)
+    def little_address_space(program=program):
+        with Xvfb() as xvfb:
+            return run_to_end(program, xvfb, prog=limited(program, "ulimit -v 42000"))
+
+
 @fault("drawing only where revision 1's client area ends (below and right of it)",
        "Trabolix's graphics library")
 def hidden_strip():
@@ -164,3 +243,49 @@ class RefusingDisplay:
             os.unlink(self.path)
         except OSError:
             pass
+
+
+def free_display():
+    """A display number with neither a socket nor a lock file: (":N", socket path)."""
+    for n in range(200, 300):
+        path = f"/tmp/.X11-unix/X{n}"
+        if not os.path.exists(path) and not os.path.exists(f"/tmp/.X{n}-lock"):
+            return f":{n}", path
+    raise RuntimeError("no free display number")
+
+
+class FullServer:
+    """A display that answers every connection as a full X server does: the connection setup
+    fails with the reason "Maximum number of clients reached"."""
+
+    REASON = b"Maximum number of clients reached"
+
+    def __init__(self):
+        self.display, self.path = free_display()
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.listener.bind(self.path)
+        self.listener.listen(8)
+        threading.Thread(target=self._serve, daemon=True).start()
+
+    def _serve(self):
+        padded = self.REASON + b"\0" * (-len(self.REASON) % 4)
+        # Failed (0), the reason's length, protocol 11.0, the rest's length in 4-byte units.
+        reply = struct.pack("<BBHHH", 0, len(self.REASON), 11, 0, len(padded) // 4) + padded
+        while True:
+            try:
+                client, _ = self.listener.accept()
+            except OSError:
+                return
+            try:
+                client.recv(4096)  # the client's setup request
+                client.sendall(reply)
+            except OSError:
+                pass
+            client.close()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.listener.close()
+        os.unlink(self.path)

@@ -92,12 +92,14 @@ def base_env(**extra):
     return env
 
 
-def launch_xvfb(stdout=None):
+def launch_xvfb(stdout=None, depth=24, auth=None):
     """Starts a private Xvfb on a free display (the server picks it and reports it through
-    -displayfd); returns (process, ":N")."""
+    -displayfd), `depth` bits a pixel, taking only clients with a cookie of the authority file
+    `auth` when given; returns (process, ":N")."""
     r, w = os.pipe()
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1280x1024x24",
-                             "-nolisten", "tcp"], pass_fds=(w,), stdout=stdout,
+    extra = ["-auth", auth] if auth else []
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", f"1280x1024x{depth}",
+                             "-nolisten", "tcp"] + extra, pass_fds=(w,), stdout=stdout,
                             stderr=subprocess.DEVNULL)
     os.close(w)
     number = b""

@@ -32,8 +32,8 @@ def user_env(**extra):
 class Xvfb:
     """A private Xvfb on a free display."""
 
-    def __init__(self):
-        self.proc, self.display = launch_xvfb(stdout=subprocess.DEVNULL)
+    def __init__(self, depth=24, auth=None):
+        self.proc, self.display = launch_xvfb(stdout=subprocess.DEVNULL, depth=depth, auth=auth)
         self.number = int(self.display[1:])
 
     def kill(self):

@@ -68,8 +68,9 @@ struct Target {
   XImage* image;  // our image, or none: SDL's window surface is drawn on
   GC gc;
   Window xwindow;
-  uint8_t shift[3];  // lowest bit of red, green and blue in a pixel of the image
-  uint8_t bits[3];   // their widths
+  uint8_t shift[3];   // lowest bit of red, green and blue in a pixel of the image
+  uint8_t bits[3];    // their widths
+  Colormap colormap;  // our linear colour map on a DirectColor visual, or none
 };
 constexpr int kTargets = 4;
 Target gTargets[kTargets];
@@ -148,7 +149,40 @@ void TakeMasks(Target& t, const Visual& visual) {
   }
 }
 
+// A DirectColor visual shows each channel of a pixel through a colour map of its own: the map
+// that SDL leaves on the window does not ramp every channel from 0 (black showed as dark blue
+// on an 8-bit display), so the window gets a map of ours in which each channel's value v of
+// `max` shows as v / max of full intensity, as Pack and Unpack read the pixels.
+void SetLinearColormap(Target& t, Display* display, Window window) {
+  XWindowAttributes a;
+  if (!XGetWindowAttributes(display, window, &a) || a.visual->c_class != DirectColor) return;
+  TakeMasks(t, *a.visual);
+  const int entries = a.visual->map_entries;
+  t.colormap = XCreateColormap(display, window, a.visual, AllocAll);
+  XColor colours[256];
+  const int n = entries < 256 ? entries : 256;
+  for (int i = 0; i < n; ++i) {
+    XColor& c = colours[i];
+    c = XColor{};
+    unsigned short* level[3] = {&c.red, &c.green, &c.blue};
+    const char flag[3] = {DoRed, DoGreen, DoBlue};
+    for (int k = 0; k < 3; ++k) {
+      const unsigned max = (1u << t.bits[k]) - 1;
+      if (static_cast<unsigned>(i) > max) continue;
+      c.pixel |= static_cast<unsigned long>(i) << t.shift[k];
+      *level[k] = static_cast<unsigned short>(max ? i * 65535u / max : 0);
+      c.flags |= flag[k];
+    }
+  }
+  XStoreColors(display, t.colormap, colours, n);
+  XSetWindowColormap(display, window, t.colormap);
+  // A colour map is shown once installed, which a window manager does when the window takes the
+  // focus; without one, the screen would show our pixels through the default map.
+  XInstallColormap(display, t.colormap);
+}
+
 void DropImage(Target& t, Display* display) {
+  if (display && t.colormap && !gDisplayLost.load()) XFreeColormap(display, t.colormap);
   if (t.image) {
     if (display && t.gc && !gDisplayLost.load()) XFreeGC(display, t.gc);
     XDestroyImage(t.image);  // frees its pixels too
@@ -181,8 +215,7 @@ bool MakeImage(Target& t, Display* display, Window window, int32_t w, int32_t h)
   // SDL's X11 driver takes no colour-map visual (it answers "No available displays" at start).
   if (a.visual->c_class != TrueColor && a.visual->c_class != DirectColor) return false;
   TakeMasks(t, *a.visual);
-  // The window's colour map is shown once installed, which a window manager does when the window
-  // takes the focus; without one, the screen would show our pixels through the default map.
+  // The window's colour map is shown once installed (see SetLinearColormap).
   if (!a.map_installed) XInstallColormap(display, a.colormap);
   t.gc = XCreateGC(display, window, 0, nullptr);
   t.xwindow = window;
@@ -655,6 +688,7 @@ WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uin
     gXWindowGone.store(false);
     gXWindow.store(info.info.x11.window);
     if (style.noActivate) SetNoActivate(info.info.x11.display, info.info.x11.window);
+    SetLinearColormap(*t, info.info.x11.display, info.info.x11.window);
   }
   SDL_ShowWindow(w);
   t->id = id;

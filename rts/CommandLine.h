@@ -14,12 +14,27 @@
 namespace rts {
 
 struct ProgramText {
-  const char* name;     // the program's name in its messages: "zentavor"
-  const char* version;  // "0.1.0"
-  const char* usage;    // the --help text, ending in a newline
+  const char* name;        // the program's name in its messages: "zentavor"
+  const char* version;     // "0.1.0"
+  const char* usage;       // the --help text above the options, ending in a newline
+  const char* exitStatus;  // the --help text below the environment, ending in a newline
 };
 
 inline constexpr int kUsageError = 2;
+
+// The part of the --help text that both programs share: their options and the environment.
+inline constexpr char kOptionsText[] =
+    "\n"
+    "Options:\n"
+    "  --scale N     show the window N times larger, each pixel an N x N block (1 to 4; 1)\n"
+    "  -h, --help    show this text and end\n"
+    "  --version     show the version and end\n"
+    "\n"
+    "Environment:\n"
+    "  DISPLAY       the X server the window opens on; without a display the program says\n"
+    "                \"Sorry, graphics doesn't work\" and ends\n"
+    "  TERM          the terminal's type (keypad modes are not sent to \"dumb\" or \"unknown\")\n"
+    "\n";
 
 namespace command_line {
 
@@ -63,6 +78,8 @@ inline uint32_t ReadCommandLine(int argc, char** argv, const ProgramText& p) noe
     const char* a = argv[k];
     if (std::strcmp(a, "--help") == 0 || std::strcmp(a, "-h") == 0) {
       Put(STDOUT_FILENO, p.usage);
+      Put(STDOUT_FILENO, kOptionsText);
+      Put(STDOUT_FILENO, p.exitStatus);
       std::_Exit(0);
     }
     if (std::strcmp(a, "--version") == 0) {

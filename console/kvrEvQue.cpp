@@ -222,24 +222,7 @@ void* ReadKeys(void*) {
 }
 
 void StartReader() {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  size_t stack = kReaderStack;
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-  stack = 1 << 20;  // the sanitizers' run-time needs more than the key reader itself
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-  stack = 1 << 20;
-#endif
-#endif
-  if (stack < static_cast<size_t>(PTHREAD_STACK_MIN)) stack = PTHREAD_STACK_MIN;
-  pthread_attr_setstacksize(&attr, stack);
-  pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  pthread_t thread;
-  rts::BreakSignalsBlocked blocked;
-  int failed = pthread_create(&thread, &attr, ReadKeys, nullptr);
-  pthread_attr_destroy(&attr);
-  rts::Assert(failed == 0, 3);
+  rts::Assert(rts::StartThread(ReadKeys, nullptr, kReaderStack) == 0, 3);
 }
 
 // The oldest entry's pair, the scan code filled from the key's own when the pair has none.

@@ -141,17 +141,7 @@ void Fail(const char* text, const char* caption, const char* detail) {
 }
 
 int StartThread(pthread_t& thread, void* (*body)(void*), bool detached) {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, std::size_t{1} << 20);
-  if (detached) pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
-  int failed;
-  {
-    rts::BreakSignalsBlocked blocked;
-    failed = pthread_create(&thread, &attr, body, nullptr);
-  }
-  pthread_attr_destroy(&attr);
-  return failed;
+  return rts::StartThread(body, nullptr, std::size_t{1} << 20, detached ? nullptr : &thread);
 }
 
 bool ReserveForInit(uint32_t width, uint32_t depth) {

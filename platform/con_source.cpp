@@ -15,9 +15,9 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
 
 #include "platform/con_decode.h"
 #include "platform/con_host.h"
@@ -210,6 +210,14 @@ bool SignalKey(unsigned char byte) {
   return true;
 }
 
+void ReadLoop(bool keep);
+
+// The source thread's entry: `arg` points to ReadLoop's `keep`.
+void* ReadSource(void* arg) {
+  ReadLoop(*static_cast<const bool*>(arg));
+  return nullptr;
+}
+
 // The source thread: read, decode, deliver; a pending prefix is forced out after
 // gEscapeTimeoutMs without a byte. Returns at the end of input.
 void ReadLoop(bool keep) {
@@ -279,8 +287,19 @@ ConHandle ConStdInput() {
       gEnded.store(true);  // no standard input at all
     } else {
       bool terminal = isatty(STDIN_FILENO) && OpenTerminal();
-      rts::BreakSignalsBlocked blocked;
-      std::thread(ReadLoop, !terminal).detach();
+      // The thread's stack holds the read buffer and little else (the decoder is static).
+      static bool keep;
+      keep = !terminal;
+      const int failed = rts::StartThread(ReadSource, &keep, std::size_t{256} << 10);
+      if (failed != 0) {
+        // Without its reader no byte of the input arrives: the input counts as ended, which the
+        // programs handle, and the reason is told once.
+        char line[160];
+        const int n = std::snprintf(line, sizeof line, "Console: keys cannot be read (%s)\n",
+                                    std::strerror(failed));
+        rts::WriteAll(STDERR_FILENO, line, static_cast<std::size_t>(n));
+        gEnded.store(true);
+      }
     }
   }
   return kConInput;

@@ -3,6 +3,8 @@
 // trap path is async-signal-safe (write(2), open(2), no allocation).
 #pragma once
 
+#include <pthread.h>
+
 #include <cstddef>
 #include <cstdint>
 
@@ -127,5 +129,13 @@ class BreakSignalsBlocked {
 // Blocks SIGINT and SIGQUIT in the calling thread for good. Call first in every thread the
 // system starts.
 void BlockBreakSignals() noexcept;
+
+// The one way the system starts a thread: `body(arg)` on a stack of `stackBytes` (raised to the
+// least the system and, in sanitizer builds, the sanitizer's run-time need), with the break
+// signals blocked, so Ctrl+C always reaches the main thread. Detached when `joinable` is null,
+// else its handle goes there for a later join. Answers 0, or pthread_create's error (no thread
+// started: the caller decides what the program does without it). Any thread.
+int StartThread(void* (*body)(void*), void* arg, std::size_t stackBytes,
+                pthread_t* joinable = nullptr) noexcept;
 
 }  // namespace rts

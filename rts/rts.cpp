@@ -3,6 +3,7 @@
 
 #include <execinfo.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -11,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cfenv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 
@@ -353,6 +355,34 @@ void BlockBreakSignals() noexcept {
   sigset_t set;
   BreakSet(&set);
   pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+int StartThread(void* (*body)(void*), void* arg, std::size_t stackBytes,
+                pthread_t* joinable) noexcept {
+  std::size_t stack = stackBytes;
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  if (stack < (std::size_t{1} << 20)) stack = std::size_t{1} << 20;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+  if (stack < (std::size_t{1} << 20)) stack = std::size_t{1} << 20;
+#endif
+#endif
+  if (stack < static_cast<std::size_t>(PTHREAD_STACK_MIN)) {
+    stack = static_cast<std::size_t>(PTHREAD_STACK_MIN);
+  }
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, stack);
+  if (joinable == nullptr) pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+  pthread_t thread;
+  int failed;
+  {
+    BreakSignalsBlocked blocked;
+    failed = pthread_create(&thread, &attr, body, arg);
+  }
+  pthread_attr_destroy(&attr);
+  if (failed == 0 && joinable != nullptr) *joinable = thread;
+  return failed;
 }
 
 }  // namespace rts

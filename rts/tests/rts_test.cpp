@@ -347,3 +347,34 @@ TEST(Signals, BreakRaisesTrap21AndOtherSignalsRestoreAndReRaise) {
 }
 
 }  // namespace
+
+// A started thread runs with the break signals blocked (they are for the main thread) and can be
+// joined when asked; a thread the system cannot give is an error answered, not an exception.
+TEST(Threads, StartedWithBreaksBlockedJoinableOrRefused) {
+  struct Seen {
+    bool intBlocked = false, quitBlocked = false;
+  } seen;
+  pthread_t thread;
+  ASSERT_EQ(rts::StartThread(
+                [](void* arg) -> void* {
+                  sigset_t mask;
+                  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+                  auto* s = static_cast<Seen*>(arg);
+                  s->intBlocked = sigismember(&mask, SIGINT) == 1;
+                  s->quitBlocked = sigismember(&mask, SIGQUIT) == 1;
+                  return nullptr;
+                },
+                &seen, 4096, &thread),
+            0);
+  ASSERT_EQ(pthread_join(thread, nullptr), 0);
+  EXPECT_TRUE(seen.intBlocked);
+  EXPECT_TRUE(seen.quitBlocked);
+  // The caller's own mask is as it was.
+  sigset_t mine;
+  pthread_sigmask(SIG_BLOCK, nullptr, &mine);
+  EXPECT_EQ(sigismember(&mine, SIGINT), 0);
+
+  // A stack larger than any address space: no thread, and the reason.
+  const std::size_t huge = std::size_t{1} << 60;
+  EXPECT_NE(rts::StartThread([](void*) -> void* { return nullptr; }, nullptr, huge), 0);
+}

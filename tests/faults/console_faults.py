@@ -14,7 +14,7 @@ import threading
 import time
 
 from e2e import RESEND_AFTER, Resender, base_env, start_on_pty
-from faultlib import fault, outcome
+from faultlib import fault, outcome, sanitized
 
 ZENTAVOR = os.environ.get("ZENTAVOR", "")
 TRABOLIX = os.environ.get("TRABOLIX", "")
@@ -25,13 +25,6 @@ GUARD = 60  # seconds: only a program that hangs ever waits this long
 
 def env(**extra):
     return base_env(SDL_VIDEODRIVER="offscreen", **extra)
-
-
-def sanitized(prog):
-    """True for a build with a sanitizer, whose every byte of work costs several times more."""
-    with open(prog, "rb") as f:
-        image = f.read()
-    return b"__asan_init" in image or b"__tsan_init" in image
 
 
 def ending(code, seconds=GUARD):

@@ -57,6 +57,9 @@ def main(argv):
         except Exception as e:  # a case that breaks is an outcome too, and a failure
             result = f"the case itself failed: {type(e).__name__}: {e}"
             failed += 1
+        if result is None:  # a case that this build cannot try (a sanitizer build, say)
+            print(f"{what} [{program}]: not tried in this build", flush=True)
+            continue
         line, _ = row(module, what, program, result)
         key = (cell(what), program)
         print(f"{what} [{program}]: {result}", flush=True)

@@ -161,19 +161,13 @@ for program in BOTH:
         with Xvfb() as xvfb:
             return run_to_end(program, xvfb, prog=limited(program, "ulimit -n 4"))
 
-    @fault("120 MB of address space (ulimit -v 120000)", program)
-    def address_space(program=program):
-        if sanitized(PROGRAMS[program]):
-            return None  # a sanitizer's shadow memory alone takes more address space
-        with Xvfb() as xvfb:
-            return run_to_end(program, xvfb, prog=limited(program, "ulimit -v 120000"))
-
-    @fault("42 MB of address space (ulimit -v 42000)", program)
-    def little_address_space(program=program):
-        if sanitized(PROGRAMS[program]):
-            return None  # a sanitizer's shadow memory alone takes more address space
-        with Xvfb() as xvfb:
-            return run_to_end(program, xvfb, prog=limited(program, "ulimit -v 42000"))
+    for megabytes, kilobytes in ((120, 120000), (42, 42000)):
+        @fault(f"{megabytes} MB of address space (ulimit -v {kilobytes})", program)
+        def address_space(program=program, kilobytes=kilobytes):
+            if sanitized(PROGRAMS[program]):
+                return None  # a sanitizer's shadow memory alone takes more address space
+            with Xvfb() as xvfb:
+                return run_to_end(program, xvfb, prog=limited(program, f"ulimit -v {kilobytes}"))
 
 
 @fault("drawing only where revision 1's client area ends (below and right of it)",

@@ -163,6 +163,7 @@ rts::Condition gNotFull;  // a key was taken out
 std::atomic<uint32_t> gRefused;
 std::atomic<uint32_t> gGraces;
 bool gGraceSpent;  // reader thread only: a typed key has waited its grace in this full spell
+std::atomic<int64_t> gGraceSetNs;  // the grace a test set; 0: kGraceNs
 
 void RestoreMode() {
   platform::ConSetMode(gInput, gSavedMode);
@@ -185,7 +186,9 @@ void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
       gNotFull.Wait(gQueueLock, room);
     } else if (!room() && !gGraceSpent) {
       gGraces.fetch_add(1, std::memory_order_relaxed);
-      gGraceSpent = !gNotFull.WaitUntil(gQueueLock, rts::MonotonicNs() + kGraceNs, room);
+      const int64_t set = gGraceSetNs.load(std::memory_order_relaxed);
+      gGraceSpent =
+          !gNotFull.WaitUntil(gQueueLock, rts::MonotonicNs() + (set > 0 ? set : kGraceNs), room);
     }
     uint8_t count = gCount.load(std::memory_order_relaxed);
     if (count < kQueueSize) {
@@ -349,6 +352,10 @@ uint32_t Refused() {
 
 uint32_t Graces() {
   return gGraces.load(std::memory_order_relaxed);
+}
+
+void SetGrace(std::chrono::nanoseconds grace) {
+  gGraceSetNs.store(grace.count() > 0 ? grace.count() : 0, std::memory_order_relaxed);
 }
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {

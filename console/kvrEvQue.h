@@ -7,6 +7,7 @@
 // takes a key. Started before anything here is called.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "platform/con_host.h"
@@ -36,6 +37,10 @@ uint32_t Refused();
 // How many times so far a typed key has waited its grace for room in a full queue (at most once
 // per full spell). Any thread.
 uint32_t Graces();
+
+// Sets how long a typed key waits for room in a full queue; zero restores the half second.
+// Lets tests show that keys from a pipe wait however long the grace is. Any thread.
+void SetGrace(std::chrono::nanoseconds grace);
 
 // The translation of one key-down event into a pair; FALSE when the tables give none. Any
 // thread (pure).

@@ -155,6 +155,7 @@ uint32_t gSavedMode;
 KeyEntry gQueue[kQueueSize];
 std::atomic<uint8_t> gCount;     // read once without the lock by getKey and peekKey
 std::atomic<uint64_t> gHandled;  // records the reader thread has finished with
+std::atomic<bool> gHolding;      // set before the reader takes a record, cleared once it is handled
 // The lock, the event and the condition are constant-initialised and never destroyed: the reader
 // thread runs until the process ends.
 rts::Mutex gQueueLock;
@@ -213,6 +214,7 @@ void* ReadKeys(void*) {
       continue;
     }
     InputRecord record;
+    gHolding.store(true);  // before the record leaves the console input: see Holding
     const bool piped = platform::ConReadInputPiped(record);
     uint8_t ch, scan;
     if (record.EventType == platform::KEY_EVENT && record.Event.bKeyDown &&
@@ -220,6 +222,7 @@ void* ReadKeys(void*) {
       Append(ch, scan, record.Event, piped);
     }
     gHandled.fetch_add(1, std::memory_order_release);
+    gHolding.store(false);
   }
   return nullptr;
 }
@@ -344,6 +347,10 @@ bool getKey(uint8_t& ch, uint8_t& scan, bool wait) {
 
 uint64_t RecordsHandled() {
   return gHandled.load(std::memory_order_acquire);
+}
+
+bool Holding() {
+  return gHolding.load();
 }
 
 uint32_t Refused() {

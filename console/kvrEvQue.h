@@ -30,6 +30,11 @@ bool peekKey(uint8_t& ch, uint8_t& scan);
 // with the beep, or dropped. Lets tests wait for the reader instead of sleeping. Any thread.
 uint64_t RecordsHandled();
 
+// True while the reader thread holds a record it has taken from the console input and not yet
+// finished with. It is set before the record leaves the input, so once the input has ended with
+// no record pending, false means every key read is in the queue (or was refused). Any thread.
+bool Holding();
+
 // Keys refused so far because the queue stayed full (each with a beep). A key read from a pipe
 // or a file is never refused: it waits for room. Any thread.
 uint32_t Refused();

@@ -155,6 +155,7 @@ uint32_t gSavedMode;
 KeyEntry gQueue[kQueueSize];
 std::atomic<uint8_t> gCount;     // read once without the lock by getKey and peekKey
 std::atomic<uint64_t> gHandled;  // records the reader thread has finished with
+std::atomic<bool> gHolding;      // set before the reader takes a record, cleared once it is handled
 // The lock, the event and the condition are constant-initialised and never destroyed: the reader
 // thread runs until the process ends.
 rts::Mutex gQueueLock;
@@ -163,6 +164,7 @@ rts::Condition gNotFull;  // a key was taken out
 std::atomic<uint32_t> gRefused;
 std::atomic<uint32_t> gGraces;
 bool gGraceSpent;  // reader thread only: a typed key has waited its grace in this full spell
+std::atomic<int64_t> gGraceSetNs;  // the grace a test set; 0: kGraceNs
 
 void RestoreMode() {
   platform::ConSetMode(gInput, gSavedMode);
@@ -185,7 +187,9 @@ void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
       gNotFull.Wait(gQueueLock, room);
     } else if (!room() && !gGraceSpent) {
       gGraces.fetch_add(1, std::memory_order_relaxed);
-      gGraceSpent = !gNotFull.WaitUntil(gQueueLock, rts::MonotonicNs() + kGraceNs, room);
+      const int64_t set = gGraceSetNs.load(std::memory_order_relaxed);
+      gGraceSpent =
+          !gNotFull.WaitUntil(gQueueLock, rts::MonotonicNs() + (set > 0 ? set : kGraceNs), room);
     }
     uint8_t count = gCount.load(std::memory_order_relaxed);
     if (count < kQueueSize) {
@@ -210,6 +214,7 @@ void* ReadKeys(void*) {
       continue;
     }
     InputRecord record;
+    gHolding.store(true);  // before the record leaves the console input: see Holding
     const bool piped = platform::ConReadInputPiped(record);
     uint8_t ch, scan;
     if (record.EventType == platform::KEY_EVENT && record.Event.bKeyDown &&
@@ -217,6 +222,7 @@ void* ReadKeys(void*) {
       Append(ch, scan, record.Event, piped);
     }
     gHandled.fetch_add(1, std::memory_order_release);
+    gHolding.store(false);
   }
   return nullptr;
 }
@@ -326,12 +332,20 @@ uint64_t RecordsHandled() {
   return gHandled.load(std::memory_order_acquire);
 }
 
+bool Holding() {
+  return gHolding.load();
+}
+
 uint32_t Refused() {
   return gRefused.load(std::memory_order_relaxed);
 }
 
 uint32_t Graces() {
   return gGraces.load(std::memory_order_relaxed);
+}
+
+void SetGrace(std::chrono::nanoseconds grace) {
+  gGraceSetNs.store(grace.count() > 0 ? grace.count() : 0, std::memory_order_relaxed);
 }
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {

@@ -7,6 +7,7 @@
 // takes a key. Started before anything here is called.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 #include "platform/con_host.h"
@@ -29,6 +30,11 @@ bool peekKey(uint8_t& ch, uint8_t& scan);
 // with the beep, or dropped. Lets tests wait for the reader instead of sleeping. Any thread.
 uint64_t RecordsHandled();
 
+// True while the reader thread holds a record it has taken from the console input and not yet
+// finished with. It is set before the record leaves the input, so once the input has ended with
+// no record pending, false means every key read is in the queue (or was refused). Any thread.
+bool Holding();
+
 // Keys refused so far because the queue stayed full (each with a beep). A key read from a pipe
 // or a file is never refused: it waits for room. Any thread.
 uint32_t Refused();
@@ -36,6 +42,10 @@ uint32_t Refused();
 // How many times so far a typed key has waited its grace for room in a full queue (at most once
 // per full spell). Any thread.
 uint32_t Graces();
+
+// Sets how long a typed key waits for room in a full queue; zero restores the half second.
+// Lets tests show that keys from a pipe wait however long the grace is. Any thread.
+void SetGrace(std::chrono::nanoseconds grace);
 
 // The translation of one key-down event into a pair; FALSE when the tables give none. Any
 // thread (pure).

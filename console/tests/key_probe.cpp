@@ -5,6 +5,9 @@
 #include <time.h>
 
 #include "console/IO.h"
+#ifdef KEY_PROBE_QUEUE
+#include "console/kvrEvQue.h"
+#endif
 #include "platform/con_host.h"
 #include "rts/RTS.h"
 
@@ -21,6 +24,17 @@ void Pause() {
   nanosleep(&d, nullptr);
 }
 
+// Nothing more will come: the input has ended, no record waits in it and (in the Zentavor build)
+// the key reader holds none. The end is looked at first: records delivered before it are pending
+// or held by then.
+bool InputUsedUp() {
+  if (!platform::ConInputEnded() || platform::ConPendingInput() != 0) return false;
+#ifdef KEY_PROBE_QUEUE
+  if (kvrEvQue::Holding()) return false;
+#endif
+  return !IO::KeyPressed();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -28,17 +42,14 @@ int main(int argc, char** argv) {
   IO::Init();
   IO::WrStr("ready");
   IO::WrLn();
-  int idle = 0;
   for (;;) {
     if (IO::KeyPressed()) {
-      idle = 0;
       char c = IO::RdKey();
       WrHex(static_cast<uint8_t>(c));
       IO::WrLn();
       if (c == 'q') break;
-    } else if (platform::ConInputEnded() && platform::ConPendingInput() == 0) {
-      if (++idle > 200) break;  // the key queue has had time to hand over its last key
-      Pause();
+    } else if (InputUsedUp()) {
+      break;
     } else {
       Pause();
     }

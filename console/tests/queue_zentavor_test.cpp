@@ -1,9 +1,13 @@
 // Zentavor build: the translation of key events, the 33-entry key queue with its reader thread,
 // getKey and peekKey, and BiosIO's two-code keys through IO.
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <fstream>
+#include <string>
 #include <thread>
 
 #include "console/BiosIO.h"
@@ -102,6 +106,7 @@ class Queue : public ::testing::Test {
  protected:
   void SetUp() override {
     IO::Init();
+    kvrEvQue::SetGrace(std::chrono::nanoseconds(0));
     uint8_t ch, scan;
     while (kvrEvQue::getKey(ch, scan, false)) {
     }
@@ -118,6 +123,16 @@ bool Eventually(C cond) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
+}
+
+// True while thread `tid` of this process sleeps in the kernel (state S in /proc): for a thread
+// that has nothing else to wait for, it is blocked in the call under test.
+bool Blocked(pid_t tid) {
+  std::ifstream stat("/proc/self/task/" + std::to_string(tid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const size_t name = line.rfind(')');  // the state follows the parenthesised name
+  return name != std::string::npos && name + 2 < line.size() && line[name + 2] == 'S';
 }
 
 // Typed keys: the 34th waits for the program to take a key, and once it has waited long enough
@@ -173,6 +188,7 @@ TEST_F(Queue, FullSpellWaitsOneGraceThenRefusesAtOnce) {
 // Keys from a pipe or a file wait for room however long the queue stays full: none is refused,
 // and they come out in order as the program takes them.
 TEST_F(Queue, PipedKeysWaitForRoom) {
+  kvrEvQue::SetGrace(std::chrono::nanoseconds(1));
   const uint32_t refused = kvrEvQue::Refused();
   constexpr int kKeys = 80;
   for (int i = 0; i < kKeys; ++i) {
@@ -182,9 +198,10 @@ TEST_F(Queue, PipedKeysWaitForRoom) {
     platform::detail::WriteSourceInput(r, true);
     gPut.fetch_add(2);  // so that Settle waits for these records too
   }
-  // The reader has filled the queue and holds the next key.
+  // The reader has filled the queue and holds the next key. A typed key's grace is a nanosecond
+  // here: a piped key that waited only that long would be refused at once, and the keys taken
+  // below would miss it.
   ASSERT_TRUE(Eventually([] { return ConPendingInput() <= 2 * (kKeys - 34) + 1; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(700));  // longer than a typed key waits
   for (int i = 0; i < kKeys; ++i) {
     uint8_t ch = 0, scan = 0;
     ASSERT_TRUE(Eventually([&] { return kvrEvQue::getKey(ch, scan, false); })) << i;
@@ -201,8 +218,9 @@ TEST_F(Queue, GetKeyWithAndWithoutWait) {
   EXPECT_EQ(ch, 0x55);
   EXPECT_EQ(scan, 0x66);
   EXPECT_FALSE(kvrEvQue::peekKey(ch, scan));
-  std::thread later([] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+  std::thread later([self] {
+    EXPECT_TRUE(Eventually([self] { return Blocked(self); }));
     Put(Key(0, 0x3B, 0));
   });
   EXPECT_TRUE(kvrEvQue::getKey(ch, scan, true));  // blocks until F1 arrives

@@ -70,6 +70,11 @@ class Drawing : public ::testing::Test {
     Graph::Init();
     ASSERT_TRUE(Graph::Init(1, 1, kWidth, kDepth));
   }
+  // Each case starts from the engine's start state: no slot built, nothing drawn.
+  void SetUp() override {
+    Engine::bollen3D = {};
+    Engine::bollen2D = {};
+  }
 };
 
 TEST(DrawingTrap, BadSlotStopsBeforeAnythingIsDrawn) {

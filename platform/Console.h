@@ -1,6 +1,9 @@
-// Console host: the process's console input buffer of key records, its console mode, and the
-// bell. The console library reads the buffer; the graphics window and the terminal source write
-// into it. Every call may be made from any thread unless its comment says otherwise.
+// The console service: the contract every platform implements (the desktop in platform/con_*.cpp,
+// on a POSIX terminal or pipe). The process's console input buffer of key records with a wake-up,
+// the bytes of standard input decoded into it, bytes out, the console mode (terminal modes and
+// break keys), the bell, and the terminal restored on every way out. The console library reads
+// the buffer; the graphics window and the standard-input source write into it. Every call may be
+// made from any thread unless its comment says otherwise.
 #pragma once
 
 #include <cstddef>

@@ -56,26 +56,27 @@ struct WinStyle {
   uint32_t scale;    // screen pixels per client-area pixel on each axis, 1 to 4 (0 counts as 1)
 };
 
-// Starts SDL video for the process, once: no SDL signal handlers, no accelerated framebuffer,
-// the X11 class name "GraphWnd", only the driver of the display the environment names, and a
-// failed connection tried again a few times within about a second. With SDL's X11 driver it
-// installs our X error handlers (see WinLost). Later calls answer the first call's result, or
+// Starts the window system for the process, once. Later calls answer the first call's result, or
 // false once the display connection is lost. On failure writes the reason (with the display's
-// name: the X server's refusal told as authorisation refused, server full, no file descriptors
-// left or no X server, once, without the lines Xlib writes for each try; else SDL's words) into
-// `why` (capacity `size`) and answers false. Too little address space left for the display's
-// libraries is a failure too, rather than a crash inside them. Any thread; the first caller's
-// thread becomes the window thread.
+// name where there is one) into `why` (capacity `size`) and answers false. Any thread; the first
+// caller's thread becomes the window thread.
+// The desktop starts SDL video: no SDL signal handlers, no accelerated framebuffer, the X11 class
+// name "GraphWnd", only the driver of the display the environment names, and a failed connection
+// tried again a few times within about a second. With SDL's X11 driver it installs our X error
+// handlers (see WinLost). Its reasons: the X server's refusal told as authorisation refused,
+// server full, no file descriptors left or no X server, once, without the lines Xlib writes for
+// each try; else SDL's words. Too little address space left for the display's libraries is a
+// failure too, rather than a crash inside them.
 bool WinVideoStart(char* why, std::size_t size);
 
 // Creates a visible, fixed-size window titled `title` whose client area is width x height pixels
-// at screen position (x, y), cleared to black, with a software surface. With a scale of N the
+// at screen position (x, y), cleared to black, with a surface of its own. With a scale of N the
 // window is N times as wide and high on the screen, each client-area pixel an N x N block; the
 // other calls take client-area coordinates all the same (WinSurfacePixel excepted). Where SDL has
-// no surface for the display's pixel format (8-bit displays, for one), an X11 window is drawn with
-// Xlib through an image of our own, converted to the display's format (its colours are then the
-// nearest the display has). Answers 0 on failure (also once the display connection is lost), with
-// the reason for WinCreateFailure.
+// (on the desktop) no surface for the display's pixel format (8-bit displays, for one), an X11
+// window is drawn with Xlib through an image of our own, converted to the display's format (its
+// colours are then the nearest the display has). Answers 0 on failure (also once the display
+// connection is lost), with the reason for WinCreateFailure.
 WinHandle WinCreate(const char* title, int32_t x, int32_t y, uint32_t width, uint32_t height,
                     WinStyle style);
 

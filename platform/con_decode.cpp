@@ -5,7 +5,7 @@
 // characters, and ESC before a key as Alt. Unknown sequences are dropped whole.
 #include "platform/con_decode.h"
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace platform {
 namespace {

@@ -3,6 +3,7 @@
 // keyboard with the US layout makes them. The byte-to-key table is in docs/keys.md.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace platform {
@@ -18,12 +19,12 @@ struct DecodedKey {
 // What one pushed byte leaves behind.
 enum class DecodeResult {
   kKey,      // one or more keys are ready: Take them
-  kMore,     // a sequence is incomplete: push more bytes, or Expire after kEscapeTimeoutMs
+  kMore,     // a sequence is incomplete: push more bytes, or Expire after kEscapeTimeout
   kNothing,  // no key and nothing pending (the bytes were dropped or used up)
 };
 
 // How long a lone Escape (or an incomplete sequence) waits for more bytes before Expire.
-inline constexpr int kEscapeTimeoutMs = 50;
+inline constexpr std::chrono::milliseconds kEscapeTimeout = std::chrono::milliseconds{50};
 
 // The decoder. Not thread-safe: one owner (the terminal source thread, or a test).
 class ConDecoder {
@@ -31,7 +32,7 @@ class ConDecoder {
   // Feeds one byte.
   DecodeResult Push(uint8_t byte);
 
-  // No byte came within kEscapeTimeoutMs (or the input ended): the pending bytes come out as
+  // No byte came within kEscapeTimeout (or the input ended): the pending bytes come out as
   // the keys they stand for when typed: a lone ESC is the Escape key, ESC and the byte after it
   // are Alt + that byte's key (ESC ESC is Alt+Escape, ESC [ is Alt+[, ESC O is Alt+O), and every
   // later byte is its own key. A prefix longer than any key sequence (more than kMaxLength

@@ -2,30 +2,21 @@
 // readers when records arrive and the standard-input source when room is made.
 #include <atomic>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "platform/con_internal.h"
+#include "platform/con_state.h"
 #include "rts/Sync.h"
 
 namespace platform {
+
+namespace detail {
+constinit ConsoleHost gCon;
+}  // namespace detail
+
 namespace {
 
-constexpr int kCapacity = 512;
-
-// The source thread and the key reader wait on it until the process ends: its lock and conditions
-// are constant-initialised and never destroyed.
-struct InputBuffer {
-  rts::Mutex lock;
-  rts::Condition nonEmpty;
-  rts::Condition nonFull;
-  InputRecord ring[kCapacity] = {};
-  bool keep[kCapacity] = {};    // the record came from a pipe or a file: a flush keeps it
-  int head = 0;                 // oldest record
-  int count = 0;                // records waiting
-  std::atomic<int> waiting{0};  // count, readable without the lock: a poll of an empty buffer
-                                // does not contend with the writers
-};
-constinit InputBuffer gInput;
-std::atomic<uint32_t> gKeysRefused;  // key presses refused by ConWriteInput
+constexpr int kCapacity = detail::kInputCapacity;
+constexpr detail::InputBuffer& gInput = detail::gCon.input;
 
 // Appends under the lock; the caller has made sure there is room.
 void Append(const InputRecord& record, bool keep) {
@@ -41,7 +32,7 @@ void Append(const InputRecord& record, bool keep) {
 namespace detail {
 
 uint32_t KeysRefused() {
-  return gKeysRefused.load(std::memory_order_relaxed);
+  return gInput.keysRefused.load(std::memory_order_relaxed);
 }
 
 void WriteSourceInput(const InputRecord& record, bool keep) {
@@ -89,7 +80,7 @@ bool ConWriteInput(const InputRecord& record) {
   // A key pressed while the buffer is full is lost: say so, as the key queue does with a key it
   // refuses. The bell does not wait: the window thread writes here and must go on at once.
   if (record.EventType == KEY_EVENT && record.Event.bKeyDown != 0) {
-    gKeysRefused.fetch_add(1, std::memory_order_relaxed);
+    gInput.keysRefused.fetch_add(1, std::memory_order_relaxed);
     detail::RingBell();
   }
   return false;

@@ -1,9 +1,10 @@
 // Seams between the files of the console host; not for the libraries above platform/.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace platform::detail {
 
@@ -18,8 +19,8 @@ void WriteSourceInput(const InputRecord& record, bool keep);
 uint64_t SourceBytesRead();
 
 // For tests: how long a pending prefix waits for more bytes before it is forced out
-// (kEscapeTimeoutMs until changed). Takes effect from the source thread's next wait. Any thread.
-void SetEscapeTimeoutMs(int ms);
+// (kEscapeTimeout until changed). Takes effect from the source thread's next wait. Any thread.
+void SetEscapeTimeout(std::chrono::milliseconds timeout);
 
 // Rings the bell on the controlling terminal, if the process has one, without waiting. Any
 // thread.

@@ -9,7 +9,6 @@
 #include <poll.h>
 #include <signal.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,9 +18,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/Console.h"
 #include "platform/con_decode.h"
-#include "platform/con_host.h"
 #include "platform/con_internal.h"
+#include "platform/con_state.h"
 #include "rts/RTS.h"
 
 namespace platform {
@@ -30,26 +30,8 @@ namespace {
 constexpr char kKeypadApplication[] = "\x1b=";
 constexpr char kKeypadNormal[] = "\x1b>";
 
-bool gOpened = false;  // main thread only
-std::atomic<bool> gTerminal{false};
-std::atomic<bool> gEnded{false};  // end of input reached
-std::atomic<uint32_t> gMode{kConDefaultMode};
-std::atomic<int> gEscapeTimeoutMs{kEscapeTimeoutMs};
-std::atomic<uint64_t> gBytesRead{0};
-
-// Terminal state, built once outside any handler and only read afterwards.
-struct termios gSaved;
-struct termios gRawSignals;    // signal keys on (processed input)
-struct termios gRawNoSignals;  // signal keys off: Ctrl+C arrives as a key
-int gKeypadFd = -1;            // where the keypad mode sequences go
-std::atomic<bool> gSignalKeys{true};
-// Standard input is a terminal but not the process's controlling terminal (started with setsid,
-// say): the terminal's signal keys would signal some other process group, or none, and swallow
-// the byte. Its signal keys are then switched off and the source thread acts on the bytes itself.
-bool gOwnSignalKeys = false;
-cc_t gInterruptChar, gQuitChar, gSuspendChar;  // the terminal's, from the saved settings
-std::atomic<bool> gRawWanted{false};           // the program runs and wants the terminal raw
-std::atomic<bool> gRawApplied{false};          // the terminal is raw now
+constexpr detail::Terminal& gTerm = detail::gCon.terminal;
+constexpr detail::Source& gSource = detail::gCon.source;
 
 // True unless another process group has the terminal. A terminal that is not the controlling
 // terminal has no foreground group and belongs to whoever reads it.
@@ -73,23 +55,24 @@ void SetAttributes(const struct termios& t) {
 // Puts the terminal into the program's mode, if the program is in the foreground. Async-signal-
 // safe.
 void ApplyRaw() {
-  if (!gRawWanted.load() || !Foreground()) return;
-  if (gRawApplied.exchange(true)) return;
-  SetAttributes(gSignalKeys.load() ? gRawSignals : gRawNoSignals);
-  if (gKeypadFd >= 0) rts::WriteAll(gKeypadFd, kKeypadApplication, sizeof kKeypadApplication - 1);
+  if (!gSource.rawWanted.load() || !Foreground()) return;
+  if (gSource.rawApplied.exchange(true)) return;
+  SetAttributes(gSource.signalKeys.load() ? gTerm.rawSignals : gTerm.rawNoSignals);
+  if (gTerm.keypadFd >= 0)
+    rts::WriteAll(gTerm.keypadFd, kKeypadApplication, sizeof kKeypadApplication - 1);
 }
 
 // Puts the terminal back as it was found. Idempotent and async-signal-safe.
 void RestoreTerminal() {
-  if (!gRawApplied.exchange(false)) return;
-  if (gKeypadFd >= 0) rts::WriteAll(gKeypadFd, kKeypadNormal, sizeof kKeypadNormal - 1);
-  SetAttributes(gSaved);
+  if (!gSource.rawApplied.exchange(false)) return;
+  if (gTerm.keypadFd >= 0) rts::WriteAll(gTerm.keypadFd, kKeypadNormal, sizeof kKeypadNormal - 1);
+  SetAttributes(gTerm.saved);
 }
 
 // The way out of the process (rts restore hook and exit handler): restore for good.
 void FinalRestore() {
   int savedErrno = errno;
-  gRawWanted.store(false);
+  gSource.rawWanted.store(false);
   RestoreTerminal();
   errno = savedErrno;
 }
@@ -132,37 +115,37 @@ bool ControllingTerminal() {
 // distinct from LF, no flow control keys, one byte at a time; the signal keys as the mode says
 // (on a terminal that is not the controlling one, the source thread stands in for them).
 bool OpenTerminal() {
-  if (tcgetattr(STDIN_FILENO, &gSaved) != 0) return false;
-  gOwnSignalKeys = !ControllingTerminal();
-  gInterruptChar = gSaved.c_cc[VINTR];
-  gQuitChar = gSaved.c_cc[VQUIT];
-  gSuspendChar = gSaved.c_cc[VSUSP];
-  struct termios raw = gSaved;
+  if (tcgetattr(STDIN_FILENO, &gTerm.saved) != 0) return false;
+  gTerm.ownSignalKeys = !ControllingTerminal();
+  gTerm.interruptChar = gTerm.saved.c_cc[VINTR];
+  gTerm.quitChar = gTerm.saved.c_cc[VQUIT];
+  gTerm.suspendChar = gTerm.saved.c_cc[VSUSP];
+  struct termios raw = gTerm.saved;
   raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ECHONL | IEXTEN);
   raw.c_lflag |= ISIG;
   raw.c_iflag &= ~static_cast<tcflag_t>(ICRNL | INLCR | IGNCR | IXON | ISTRIP);
   raw.c_cc[VMIN] = 1;
   raw.c_cc[VTIME] = 0;
-  if (gOwnSignalKeys) raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
-  gRawSignals = raw;
+  if (gTerm.ownSignalKeys) raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
+  gTerm.rawSignals = raw;
   raw.c_lflag &= ~static_cast<tcflag_t>(ISIG);
-  gRawNoSignals = raw;
+  gTerm.rawNoSignals = raw;
 
   int flags = fcntl(STDIN_FILENO, F_GETFL);
   if (!TerminalHasKeypadModes()) {
-    gKeypadFd = -1;
+    gTerm.keypadFd = -1;
   } else if (flags >= 0 && (flags & O_ACCMODE) != O_RDONLY) {
-    gKeypadFd = STDIN_FILENO;
+    gTerm.keypadFd = STDIN_FILENO;
   } else {
-    gKeypadFd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    gTerm.keypadFd = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
   }
 
   rts::AddRestoreHook(FinalRestore);
   std::atexit(FinalRestore);
   rts::CatchSignal(SIGTSTP, OnStop, SA_RESTART);  // an ignored Ctrl+Z stays ignored
   rts::InstallSignalHandler(SIGCONT, OnContinue, SA_RESTART);
-  gRawWanted.store(true);
-  gTerminal.store(true);
+  gSource.rawWanted.store(true);
+  gSource.terminal.store(true);
   ApplyRaw();
   return true;
 }
@@ -187,24 +170,18 @@ void DeliverReady(ConDecoder& decoder, bool keep) {
   while (decoder.Take(key)) Deliver(key, keep);
 }
 
-int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 // On a terminal that is not the controlling terminal, with processed input on: the interrupt and
 // quit characters (Ctrl+C and Ctrl+\ unless changed with stty) signal the process as the
 // terminal would signal its foreground group, so the break reaches the main thread the same way
 // (and does nothing when the signal was ignored at start); the suspend character is dropped, as a
 // terminal without a session drops it. Answers whether `byte` was such a character.
 bool SignalKey(unsigned char byte) {
-  if (!gOwnSignalKeys || !gSignalKeys.load() || byte == _POSIX_VDISABLE) return false;
-  if (byte == gInterruptChar) {
+  if (!gTerm.ownSignalKeys || !gSource.signalKeys.load() || byte == _POSIX_VDISABLE) return false;
+  if (byte == gTerm.interruptChar) {
     kill(getpid(), SIGINT);
-  } else if (byte == gQuitChar) {
+  } else if (byte == gTerm.quitChar) {
     kill(getpid(), SIGQUIT);
-  } else if (byte != gSuspendChar) {
+  } else if (byte != gTerm.suspendChar) {
     return false;
   }
   return true;
@@ -218,18 +195,23 @@ void* ReadSource(void* arg) {
   return nullptr;
 }
 
-// The source thread: read, decode, deliver; a pending prefix is forced out after
-// gEscapeTimeoutMs without a byte. Returns at the end of input.
+// The source thread: read, decode, deliver; a pending prefix is forced out after the Escape
+// time-out without a byte. Returns at the end of input.
 void ReadLoop(bool keep) {
+  using std::chrono::milliseconds;
+  using std::chrono::nanoseconds;
   rts::BlockBreakSignals();
-  static ConDecoder decoder;
+  ConDecoder& decoder = gSource.decoder;
   unsigned char bytes[4096];
-  int64_t lastByte = 0;
+  nanoseconds lastByte{0};
   for (;;) {
     int timeout = -1;
     if (decoder.Pending()) {
-      int64_t left = lastByte + gEscapeTimeoutMs.load() - NowMs();
-      timeout = left > 0 ? static_cast<int>(left) : 0;
+      const nanoseconds left =
+          lastByte + milliseconds{gSource.escapeTimeoutMs.load()} - nanoseconds{rts::MonotonicNs()};
+      timeout = left > nanoseconds::zero()
+                    ? static_cast<int>(std::chrono::ceil<milliseconds>(left).count())
+                    : 0;
     }
     struct pollfd p = {STDIN_FILENO, POLLIN, 0};
     int r = poll(&p, 1, timeout);
@@ -245,8 +227,8 @@ void ReadLoop(bool keep) {
     ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;  // end of input, a hung-up terminal, or an error
-    lastByte = NowMs();
-    gBytesRead.fetch_add(static_cast<uint64_t>(n));
+    lastByte = nanoseconds{rts::MonotonicNs()};
+    gSource.bytesRead.fetch_add(static_cast<uint64_t>(n));
     for (ssize_t i = 0; i < n; ++i) {
       if (SignalKey(bytes[i])) continue;
       if (decoder.Push(bytes[i]) == DecodeResult::kKey) DeliverReady(decoder, keep);
@@ -254,7 +236,7 @@ void ReadLoop(bool keep) {
   }
   decoder.Expire();
   DeliverReady(decoder, keep);
-  gEnded.store(true);
+  gSource.ended.store(true);
 }
 
 }  // namespace
@@ -262,35 +244,44 @@ void ReadLoop(bool keep) {
 namespace detail {
 
 uint64_t SourceBytesRead() {
-  return gBytesRead.load();
+  return gSource.bytesRead.load();
 }
 
-void SetEscapeTimeoutMs(int ms) {
-  gEscapeTimeoutMs.store(ms);
+void SetEscapeTimeout(std::chrono::milliseconds timeout) {
+  gSource.escapeTimeoutMs.store(timeout.count());
 }
 
 void RingBell() {
-  static const int bell = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  // The controlling terminal is opened by the first bell and kept; of two first bells at once,
+  // the later one closes its own descriptor and takes the other's.
+  int bell = gSource.bellFd.load();
+  if (bell == Source::kBellUnopened) {
+    const int opened = open("/dev/tty", O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (gSource.bellFd.compare_exchange_strong(bell, opened)) {
+      bell = opened;
+    } else if (opened >= 0) {
+      close(opened);
+    }
+  }
   if (bell >= 0) rts::WriteAll(bell, "\a", 1);
 }
 
 void FlushSource() {
-  if (gTerminal.load()) tcflush(STDIN_FILENO, TCIFLUSH);
+  if (gSource.terminal.load()) tcflush(STDIN_FILENO, TCIFLUSH);
 }
 
 }  // namespace detail
 
 ConHandle ConStdInput() {
-  if (!gOpened) {
-    gOpened = true;
+  if (!gSource.opened) {
+    gSource.opened = true;
     if (fcntl(STDIN_FILENO, F_GETFD) < 0) {
-      gEnded.store(true);  // no standard input at all
+      gSource.ended.store(true);  // no standard input at all
     } else {
       bool terminal = isatty(STDIN_FILENO) && OpenTerminal();
       // The thread's stack holds the read buffer and little else (the decoder is static).
-      static bool keep;
-      keep = !terminal;
-      const int failed = rts::StartThread(ReadSource, &keep, std::size_t{256} << 10);
+      gSource.keep = !terminal;
+      const int failed = rts::StartThread(ReadSource, &gSource.keep, std::size_t{256} << 10);
       if (failed != 0) {
         // Without its reader no byte of the input arrives: the input counts as ended, which the
         // programs handle, and the reason is told once.
@@ -298,7 +289,7 @@ ConHandle ConStdInput() {
         const int n = std::snprintf(line, sizeof line, "Console: keys cannot be read (%s)\n",
                                     std::strerror(failed));
         rts::WriteAll(STDERR_FILENO, line, static_cast<std::size_t>(n));
-        gEnded.store(true);
+        gSource.ended.store(true);
       }
     }
   }
@@ -306,35 +297,32 @@ ConHandle ConStdInput() {
 }
 
 bool ConGetMode(ConHandle handle, uint32_t& mode) {
-  if (handle != kConInput || !gTerminal.load()) return false;
-  mode = gMode.load();
+  if (handle != kConInput || !gSource.terminal.load()) return false;
+  mode = gSource.mode.load();
   return true;
 }
 
 bool ConSetMode(ConHandle handle, uint32_t mode) {
-  if (handle != kConInput || !gTerminal.load() || (mode & ~0x3FFu) != 0) return false;
-  gMode.store(mode);
+  if (handle != kConInput || !gSource.terminal.load() || (mode & ~0x3FFu) != 0) return false;
+  gSource.mode.store(mode);
   bool signalKeys = (mode & ENABLE_PROCESSED_INPUT) != 0;
-  if (gSignalKeys.exchange(signalKeys) != signalKeys && gRawApplied.load()) {
-    SetAttributes(signalKeys ? gRawSignals : gRawNoSignals);
+  if (gSource.signalKeys.exchange(signalKeys) != signalKeys && gSource.rawApplied.load()) {
+    SetAttributes(signalKeys ? gTerm.rawSignals : gTerm.rawNoSignals);
   }
   return true;
 }
 
 bool ConInputEnded() {
-  return gEnded.load();
+  return gSource.ended.load();
 }
 
 bool ConIsTerminal() {
-  return gTerminal.load();
+  return gSource.terminal.load();
 }
 
 void ConBeep(uint32_t, uint32_t durationMs) {
   detail::RingBell();
-  struct timespec d = {static_cast<time_t>(durationMs / 1000),
-                       static_cast<long>(durationMs % 1000) * 1000000L};
-  while (nanosleep(&d, &d) != 0 && errno == EINTR) {
-  }
+  rts::SleepFor(std::chrono::milliseconds{durationMs});
 }
 
 void ConWriteText(const char* text, std::size_t length) {

@@ -9,6 +9,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <new>
 #include <utility>
@@ -17,6 +18,11 @@ namespace rts {
 
 // Nanoseconds on CLOCK_MONOTONIC, the clock of every deadline below.
 int64_t MonotonicNs() noexcept;
+
+// Sleeps for `pause` on CLOCK_MONOTONIC, the whole of it when a signal interrupts; nothing for a
+// pause of zero or less. The one way to sleep: for what a user should see or hear take its time
+// (a bell, a pause between tries), never in place of waiting for a condition.
+void SleepFor(std::chrono::nanoseconds pause) noexcept;
 
 // A plain mutex (not recursive). Waits are unbounded.
 class Mutex {

@@ -13,6 +13,16 @@ int64_t MonotonicNs() noexcept {
   return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
+void SleepFor(std::chrono::nanoseconds pause) noexcept {
+  if (pause.count() <= 0) return;
+  const int64_t endNs = MonotonicNs() + pause.count();
+  timespec end;
+  end.tv_sec = static_cast<time_t>(endNs / 1000000000);
+  end.tv_nsec = static_cast<long>(endNs % 1000000000);
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
+  }
+}
+
 bool Condition::WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept {
   if (deadlineNs <= MonotonicNs()) return false;
   timespec deadline;

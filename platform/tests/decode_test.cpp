@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/con_decode.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace platform {
 namespace {

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/Console.h"
 #include "platform/con_decode.h"
-#include "platform/con_host.h"
 #include "platform/con_internal.h"
 
 namespace platform {
@@ -68,7 +68,7 @@ TEST(PipeSource, KeysModesFlushAndEnd) {
   // A sequence split over two reads within the time-out is one key. The time-out is raised for
   // this step, so no delay of this thread can let it expire between the two parts, and the
   // second part is sent once the source has read the first.
-  detail::SetEscapeTimeoutMs(kGuardMs);
+  detail::SetEscapeTimeout(std::chrono::milliseconds{kGuardMs});
   const uint64_t readBefore = detail::SourceBytesRead();
   Send("\x1b[1;", 4);
   for (int waited = 0; detail::SourceBytesRead() < readBefore + 4 && waited < kGuardMs; ++waited) {
@@ -78,7 +78,7 @@ TEST(PipeSource, KeysModesFlushAndEnd) {
   Send("5D", 2);
   ExpectKey(0x25, 0x4B, 0, ENHANCED_KEY | LEFT_CTRL_PRESSED);
   EXPECT_EQ(detail::SourceBytesRead(), readBefore + 6);
-  detail::SetEscapeTimeoutMs(kEscapeTimeoutMs);
+  detail::SetEscapeTimeout(kEscapeTimeout);
 
   // A lone Escape comes out after the time-out, not before.
   auto start = std::chrono::steady_clock::now();

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/RTS.h"
 
 namespace platform {

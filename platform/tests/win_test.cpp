@@ -10,7 +10,7 @@
 #include <string>
 
 #include "graph/tests/xvfb.h"
-#include "platform/win_sdl.h"
+#include "platform/Window.h"
 #include "tests/support/child.h"
 #include "tests/support/test_main.h"
 

@@ -4,9 +4,12 @@
 #include "rts/Sync.h"
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <thread>
 #include <vector>
@@ -146,6 +149,43 @@ TEST(Event, TimedWaitsEndAtTheirDeadline) {
   EXPECT_FALSE(condition.WaitUntil(mutex, start + 10'000'000, [] { return false; }));
   EXPECT_GE(rts::MonotonicNs() - start, 10'000'000);
   EXPECT_TRUE(condition.WaitUntil(mutex, start, [] { return true; }));
+}
+
+static std::atomic<int> gAlarms;
+static void OnAlarm(int) {
+  gAlarms.fetch_add(1);
+}
+
+// A signal that interrupts the sleep (its handler installed without SA_RESTART) neither ends it
+// early nor restarts its whole length; a pause of zero or less does not sleep.
+TEST(SleepFor, SleepsItsWholeLengthThroughSignals) {
+  using namespace std::chrono_literals;
+  struct sigaction action {};
+  struct sigaction saved {};
+  action.sa_handler = OnAlarm;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGALRM, &action, &saved), 0);
+  sigevent notify{};
+  notify.sigev_notify = SIGEV_THREAD_ID;
+  notify.sigev_signo = SIGALRM;
+  notify._sigev_un._tid = gettid();  // this thread, whatever other threads the process has
+  timer_t timer;
+  ASSERT_EQ(timer_create(CLOCK_MONOTONIC, &notify, &timer), 0);
+  itimerspec in5ms{};
+  in5ms.it_value.tv_nsec = 5'000'000;
+  gAlarms.store(0);
+  const int64_t start = rts::MonotonicNs();
+  ASSERT_EQ(timer_settime(timer, 0, &in5ms, nullptr), 0);
+  rts::SleepFor(40ms);
+  EXPECT_GE(rts::MonotonicNs() - start, 40'000'000);
+  EXPECT_EQ(gAlarms.load(), 1);
+  timer_delete(timer);
+  sigaction(SIGALRM, &saved, nullptr);
+
+  const int64_t before = rts::MonotonicNs();
+  rts::SleepFor(0ns);
+  rts::SleepFor(-1s);
+  EXPECT_LT(rts::MonotonicNs() - before, 1'000'000'000);  // not the second of -1 s
 }
 
 TEST(Mutex, ExcludesAndConditionWakes) {

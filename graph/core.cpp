@@ -10,25 +10,17 @@
 
 namespace graphcore {
 
-std::atomic<platform::WinHandle> gWindow;
-
 namespace {
 
 int64_t NowUs() {
   return rts::MonotonicNs() / 1000;
 }
 
-// The window thread's posted messages.
-rts::Mutex gPostLock;
-uint32_t gPosted[8];
-int gPostedCount;
-rts::Event gWake(rts::EventReset::kAuto);
-
 bool TakePosted(uint32_t& message) {
-  rts::Hold hold(gPostLock);
-  if (gPostedCount == 0) return false;
-  message = gPosted[0];
-  std::memmove(gPosted, gPosted + 1, sizeof gPosted[0] * static_cast<std::size_t>(--gPostedCount));
+  rts::Hold hold(Dev().postLock);
+  if (Dev().postedCount == 0) return false;
+  message = Dev().posted[0];
+  std::memmove(Dev().posted, Dev().posted + 1, sizeof Dev().posted[0] * static_cast<std::size_t>(--Dev().postedCount));
   return true;
 }
 
@@ -36,15 +28,15 @@ bool TakePosted(uint32_t& message) {
 
 void PostMessage(uint32_t message) {
   {
-    rts::Hold hold(gPostLock);
-    if (gPostedCount < 8) gPosted[gPostedCount++] = message;
+    rts::Hold hold(Dev().postLock);
+    if (Dev().postedCount < 8) Dev().posted[Dev().postedCount++] = message;
   }
-  gWake.Set();
+  Dev().wake.Set();
 }
 
 void ClearPostedMessages() {
-  rts::Hold hold(gPostLock);
-  gPostedCount = 0;
+  rts::Hold hold(Dev().postLock);
+  Dev().postedCount = 0;
 }
 
 namespace {
@@ -100,7 +92,7 @@ LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc) {
       if (Lost(window, end)) return end;
       due = now + period;
     }
-    gWake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
+    Dev().wake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
   }
 }
 

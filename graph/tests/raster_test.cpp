@@ -16,6 +16,7 @@
 
 #include "graph/font.h"
 #include "graph/images.h"
+#include "graph/revision.h"
 #include "graph/tests/line_reference.h"
 
 namespace {
@@ -23,10 +24,9 @@ namespace {
 using graphraster::Rules;
 using graphraster::Surface;
 
-// The revisions' tables as their transport files define them.
-constexpr Rules kRev2 = {.lineEndPoint = true, .filledOutline = true, .rectangleInclusive = true};
-constexpr Rules kRev1 = {
-    .lineEndPoint = false, .filledOutline = false, .rectangleInclusive = false};
+// The revisions' tables, as their transports use them.
+constexpr Rules kRev2 = graphcore::kRevision2.rules;
+constexpr Rules kRev1 = graphcore::kRevision1.rules;
 
 constexpr uint32_t kStdPalette[16] = {0x000000, 0x0000B0, 0x00B000, 0x008080, 0xB00000, 0x800080,
                                       0xB06000, 0xC0C0C0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,

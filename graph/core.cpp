@@ -17,21 +17,24 @@ int64_t NowUs() {
 }
 
 bool TakePosted(uint32_t& message) {
-  rts::Hold hold(Dev().postLock);
-  if (Dev().postedCount == 0) return false;
-  message = Dev().posted[0];
-  std::memmove(Dev().posted, Dev().posted + 1, sizeof Dev().posted[0] * static_cast<std::size_t>(--Dev().postedCount));
+  Device& d = Dev();
+  rts::Hold hold(d.postLock);
+  if (d.postedCount == 0) return false;
+  message = d.posted[0];
+  std::memmove(d.posted, d.posted + 1,
+               sizeof d.posted[0] * static_cast<std::size_t>(--d.postedCount));
   return true;
 }
 
 }  // namespace
 
 void PostMessage(uint32_t message) {
+  Device& d = Dev();
   {
-    rts::Hold hold(Dev().postLock);
-    if (Dev().postedCount < 8) Dev().posted[Dev().postedCount++] = message;
+    rts::Hold hold(d.postLock);
+    if (d.postedCount < 8) d.posted[d.postedCount++] = message;
   }
-  Dev().wake.Set();
+  d.wake.Set();
 }
 
 void ClearPostedMessages() {

@@ -246,7 +246,8 @@ enum class LoopEnd : uint8_t {
 // (under the window lock, then the buffer lock), until WM_QUIT is taken from the posted queue,
 // `proc` answers false, or the window or the display is lost. A loss is told in one line on
 // standard error ("Graph: window lost", "Graph: display connection lost"), and so is the first X
-// error that named none of our windows. The caller then clears the device's window and calls WindowGone.
+// error that named none of our windows. The caller then clears the device's window and calls
+// WindowGone.
 LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc);
 
 // Copies the damaged back-buffer area (or, with `all`, everything) to the window and shows it:

@@ -53,14 +53,16 @@ void Drawing(const Request& q) {
       graphraster::Pixel(s, S(q.a[0]), S(q.a[1]), q.a[2]);
       break;
     case rqRectangle:
-      graphraster::Rectangle(s, kTransport.revision.rules, q.a[0], q.a[1], q.a[2], q.a[3], q.a[4], Flag(q.a[5]));
+      graphraster::Rectangle(s, kTransport.revision.rules, q.a[0], q.a[1], q.a[2], q.a[3], q.a[4],
+                             Flag(q.a[5]));
       break;
     case rqLine:
-      graphraster::Line(s, kTransport.revision.rules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), q.a[4]);
+      graphraster::Line(s, kTransport.revision.rules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]),
+                        q.a[4]);
       break;
     case rqEllipse:
-      graphraster::Ellipse(s, kTransport.revision.rules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), q.a[4],
-                           Flag(q.a[5]));
+      graphraster::Ellipse(s, kTransport.revision.rules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]),
+                           q.a[4], Flag(q.a[5]));
       break;
     case rqInvert:
       graphraster::Invert(s, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]));
@@ -80,8 +82,8 @@ void Drawing(const Request& q) {
                        S(q.a[6]), S(q.a[7]), q.a[8]);
       break;
     case rqPie:
-      graphraster::Pie(s, kTransport.revision.rules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]), S(q.a[4]), S(q.a[5]),
-                       S(q.a[6]), S(q.a[7]), q.a[9], Flag(q.a[8]));
+      graphraster::Pie(s, kTransport.revision.rules, S(q.a[0]), S(q.a[1]), S(q.a[2]), S(q.a[3]),
+                       S(q.a[4]), S(q.a[5]), S(q.a[6]), S(q.a[7]), q.a[9], Flag(q.a[8]));
       break;
     case rqCellText: {
       const char* text;
@@ -113,83 +115,87 @@ void Drawing(const Request& q) {
 }  // namespace
 
 void Execute(Request& r) {
+  Device& d = Dev();
   if (r.kind >= kKinds) rts::CaseTrap();
   switch (r.kind) {
     case rqNone:
       break;
     case rqGetImage:  // reads the buffer, which only this thread writes
-      r.a[4] = graphimages::Capture(Dev().buffer, S(r.a[0]), S(r.a[1]), S(r.a[2]), S(r.a[3]));
+      r.a[4] = graphimages::Capture(d.buffer, S(r.a[0]), S(r.a[1]), S(r.a[2]), S(r.a[3]));
       break;
     case rqLineStyle:
-      Dev().buffer.penStyle = r.a[0];
+      d.buffer.penStyle = r.a[0];
       break;
     case rqStdFill:
-      Dev().buffer.stdFill = true;
-      Dev().buffer.hatch = r.a[0];
+      d.buffer.stdFill = true;
+      d.buffer.hatch = r.a[0];
       break;
     case rqPalette:
-      std::memcpy(Dev().buffer.palette, Dev().paletteTable, sizeof Dev().buffer.palette);
+      std::memcpy(d.buffer.palette, d.paletteTable, sizeof d.buffer.palette);
       break;
     default: {
-      rts::Hold hold(Dev().bufferLock);
+      rts::Hold hold(d.bufferLock);
       Drawing(r);
       break;
     }
   }
   // One thread executes requests at a time: a plain increment, atomic only for the readers.
-  Dev().executed[r.kind].store(Dev().executed[r.kind].load(std::memory_order_relaxed) + 1,
-                          std::memory_order_relaxed);
+  d.executed[r.kind].store(d.executed[r.kind].load(std::memory_order_relaxed) + 1,
+                           std::memory_order_relaxed);
 }
 
 bool ReserveBackBuffer(uint32_t width, uint32_t depth) {
+  Device& d = Dev();
   if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
     return true;  // SetupBackBuffer refuses the size
   }
   const std::size_t need = std::size_t{width} * depth;
-  if (need <= Dev().capacity) return true;
+  if (need <= d.capacity) return true;
   auto* pixels = static_cast<uint32_t*>(std::malloc(need * sizeof(uint32_t)));
   if (!pixels) return false;
   kTransport.waitIdle();  // revision 1's drawing thread may still be drawing into the old block
   uint32_t* old;
   {
-    rts::Hold hold(Dev().bufferLock);
-    old = Dev().pixels;
-    Dev().pixels = pixels;
-    Dev().capacity = need;
+    rts::Hold hold(d.bufferLock);
+    old = d.pixels;
+    d.pixels = pixels;
+    d.capacity = need;
     // Nothing is shown from the new block before SetupBackBuffer gives it a size.
-    Dev().buffer.pixels = pixels;
-    Dev().buffer.width = Dev().buffer.depth = Dev().buffer.stride = 0;
-    Dev().buffer.damage = graphraster::kNoDamage;
+    d.buffer.pixels = pixels;
+    d.buffer.width = d.buffer.depth = d.buffer.stride = 0;
+    d.buffer.damage = graphraster::kNoDamage;
   }
   std::free(old);
   return true;
 }
 
 bool SetupBackBuffer(uint32_t width, uint32_t depth) {
+  Device& d = Dev();
   if (width > static_cast<uint32_t>(kMaxWidth) || depth > static_cast<uint32_t>(kMaxDepth)) {
     return false;
   }
-  rts::Hold hold(Dev().bufferLock);
-  if (std::size_t{width} * depth > Dev().capacity) return false;
-  Dev().buffer.pixels = Dev().pixels;
-  Dev().buffer.width = static_cast<int32_t>(width);
-  Dev().buffer.depth = static_cast<int32_t>(depth);
-  Dev().buffer.stride = static_cast<int32_t>(width);
-  std::fill(Dev().pixels, Dev().pixels + static_cast<std::size_t>(width) * depth, 0u);
-  Dev().buffer.damage = Rect{0, 0, Dev().buffer.width, Dev().buffer.depth};
-  Dev().buffer.clipped = false;
+  rts::Hold hold(d.bufferLock);
+  if (std::size_t{width} * depth > d.capacity) return false;
+  d.buffer.pixels = d.pixels;
+  d.buffer.width = static_cast<int32_t>(width);
+  d.buffer.depth = static_cast<int32_t>(depth);
+  d.buffer.stride = static_cast<int32_t>(width);
+  std::fill(d.pixels, d.pixels + static_cast<std::size_t>(width) * depth, 0u);
+  d.buffer.damage = Rect{0, 0, d.buffer.width, d.buffer.depth};
+  d.buffer.clipped = false;
   return true;
 }
 
 void ResetSurfaceState() {
-  Dev().buffer.penStyle = graphraster::kPsSolid;
-  Dev().buffer.stdFill = true;
-  Dev().buffer.hatch = graphraster::kPatSolid;
-  std::memset(Dev().buffer.pattern, 0, sizeof Dev().buffer.pattern);
-  Dev().buffer.bkColour = 0;
-  Dev().buffer.opaque = true;
-  Dev().buffer.clipped = false;
-  Dev().buffer.damage = graphraster::kNoDamage;
+  Device& d = Dev();
+  d.buffer.penStyle = graphraster::kPsSolid;
+  d.buffer.stdFill = true;
+  d.buffer.hatch = graphraster::kPatSolid;
+  std::memset(d.buffer.pattern, 0, sizeof d.buffer.pattern);
+  d.buffer.bkColour = 0;
+  d.buffer.opaque = true;
+  d.buffer.clipped = false;
+  d.buffer.damage = graphraster::kNoDamage;
 }
 
 void SetUserPattern(const uint8_t (&mask)[8]) {
@@ -198,36 +204,41 @@ void SetUserPattern(const uint8_t (&mask)[8]) {
 }
 
 uint32_t BufferPixel(uint32_t x, uint32_t y) {
-  rts::Hold hold(Dev().bufferLock);
-  if (x >= static_cast<uint32_t>(Dev().buffer.width) || y >= static_cast<uint32_t>(Dev().buffer.depth)) {
+  Device& d = Dev();
+  rts::Hold hold(d.bufferLock);
+  if (x >= static_cast<uint32_t>(d.buffer.width) || y >= static_cast<uint32_t>(d.buffer.depth)) {
     return 0;
   }
-  return Dev().buffer.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(Dev().buffer.stride) + x];
+  return Dev()
+      .buffer.pixels[static_cast<std::size_t>(y) * static_cast<std::size_t>(d.buffer.stride) + x];
 }
 
 uint64_t CountBufferPixels(uint32_t rgb) {
-  rts::Hold hold(Dev().bufferLock);
-  const uint32_t* end =
-      Dev().pixels + static_cast<std::size_t>(Dev().buffer.stride) * static_cast<std::size_t>(Dev().buffer.depth);
-  return static_cast<uint64_t>(std::count(static_cast<const uint32_t*>(Dev().pixels), end, rgb));
+  Device& d = Dev();
+  rts::Hold hold(d.bufferLock);
+  const uint32_t* end = d.pixels + static_cast<std::size_t>(d.buffer.stride) *
+                                       static_cast<std::size_t>(d.buffer.depth);
+  return static_cast<uint64_t>(std::count(static_cast<const uint32_t*>(d.pixels), end, rgb));
 }
 
 uint64_t BufferChecksum() {
-  rts::Hold hold(Dev().bufferLock);
+  Device& d = Dev();
+  rts::Hold hold(d.bufferLock);
   uint64_t h = 14695981039346656037ull;  // 64-bit FNV-1a over the pixels, row by row
-  const uint32_t* end =
-      Dev().pixels + static_cast<std::size_t>(Dev().buffer.stride) * static_cast<std::size_t>(Dev().buffer.depth);
-  for (const uint32_t* p = Dev().pixels; p != end; ++p) h = (h ^ *p) * 1099511628211ull;
+  const uint32_t* end = d.pixels + static_cast<std::size_t>(d.buffer.stride) *
+                                       static_cast<std::size_t>(d.buffer.depth);
+  for (const uint32_t* p = d.pixels; p != end; ++p) h = (h ^ *p) * 1099511628211ull;
   return h;
 }
 
 void ReadBuffer(uint32_t* out) {
+  Device& d = Dev();
   kTransport.waitIdle();
-  rts::Hold hold(Dev().bufferLock);
-  std::copy(
-      Dev().pixels,
-      Dev().pixels + static_cast<std::size_t>(Dev().buffer.stride) * static_cast<std::size_t>(Dev().buffer.depth),
-      out);
+  rts::Hold hold(d.bufferLock);
+  std::copy(d.pixels,
+            d.pixels + static_cast<std::size_t>(d.buffer.stride) *
+                           static_cast<std::size_t>(d.buffer.depth),
+            out);
 }
 
 }  // namespace graphcore

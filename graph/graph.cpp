@@ -56,8 +56,9 @@ void Post(uint8_t kind, Words... words) {
 
 // Inverts the text cursor's cell on the surfaces.
 void InvertCursorCell() {
-  Post(rqInvert, (Dev().pen.textCol - 1) * Dev().pen.charWidth, (Dev().pen.textRow - 1) * Dev().pen.charHeight,
-       Dev().pen.textCol * Dev().pen.charWidth - 1, Dev().pen.textRow * Dev().pen.charHeight - 1);
+  Device& d = Dev();
+  Post(rqInvert, (d.pen.textCol - 1) * d.pen.charWidth, (d.pen.textRow - 1) * d.pen.charHeight,
+       d.pen.textCol * d.pen.charWidth - 1, d.pen.textRow * d.pen.charHeight - 1);
 }
 
 // First step of a drawing operation: the cursor comes off the picture.
@@ -85,14 +86,15 @@ uint32_t Clamp(uint32_t v, uint32_t lo, uint32_t hi) {
 }  // namespace
 
 void StartModule() {
+  Device& d = Dev();
   ResetSurfaceState();
-  Dev().pen.stdFillMode = true;
-  Dev().pen.stdFillMask = kPatSolid;
-  std::memset(Dev().pen.fillMask, 0, sizeof Dev().pen.fillMask);
-  Dev().pen.cursorOn = false;
-  Dev().pen.cursorShown = false;
+  d.pen.stdFillMode = true;
+  d.pen.stdFillMask = kPatSolid;
+  std::memset(d.pen.fillMask, 0, sizeof d.pen.fillMask);
+  d.pen.cursorOn = false;
+  d.pen.cursorShown = false;
   // The back buffer has 32 bits per pixel: 2 to that power is beyond any palette.
-  Dev().pen.deviceColours = UINT32_MAX;
+  d.pen.deviceColours = UINT32_MAX;
 }
 
 void LineStyle(uint32_t penCode) {
@@ -100,19 +102,20 @@ void LineStyle(uint32_t penCode) {
 }
 
 void InitCommonTail() {
-  Graph::NumPColor = Dev().pen.deviceColours;
+  Device& d = Dev();
+  Graph::NumPColor = d.pen.deviceColours;
   // The new surfaces do not show the cursor.
-  Dev().pen.cursorShown = false;
+  d.pen.cursorShown = false;
   Graph::InitStdPalette();
   LineStyle(kPsSolid);
   Graph::SetBkMix(true);
   Graph::SetBkColor(0);
   Graph::ClearScreen(0);
-  Dev().pen.charHeight = kCharHeight;
-  Dev().pen.charDescent = kCharDescent;
-  Dev().pen.charWidth = kCharWidth;
-  Graph::Rows = (Graph::Depth - Dev().pen.charDescent) / Dev().pen.charHeight;
-  Graph::Columns = Graph::Width / Dev().pen.charWidth;
+  d.pen.charHeight = kCharHeight;
+  d.pen.charDescent = kCharDescent;
+  d.pen.charWidth = kCharWidth;
+  Graph::Rows = (Graph::Depth - d.pen.charDescent) / d.pen.charHeight;
+  Graph::Columns = Graph::Width / d.pen.charWidth;
   Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
 }
 
@@ -201,9 +204,10 @@ void SetScale(uint32_t factor) {
 }
 
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
-  if (Dev().pen.cursorShown) HideCursor();
+  Device& d = Dev();
+  if (d.pen.cursorShown) HideCursor();
   Post(rqLine, x1, y1, x2, y2, colour);
-  if (Dev().pen.cursorOn != Dev().pen.cursorShown) DisplayCursor(Dev().pen.cursorOn);
+  if (d.pen.cursorOn != d.pen.cursorShown) DisplayCursor(d.pen.cursorOn);
 }
 
 void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour) {
@@ -217,37 +221,38 @@ void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bo
 }
 
 void ClearScreen(uint32_t mode) {
+  Device& d = Dev();
   HideCursor();
-  const uint32_t colour = Dev().pen.bkColor;
+  const uint32_t colour = d.pen.bkColor;
   uint32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   bool draw = true;
   if (mode == 0) {
     x2 = Width - 1;
     y2 = Depth - 1;
   } else if (mode == 2) {
-    x1 = (Dev().pen.winLeft - 1) * Dev().pen.charWidth;
-    y1 = (Dev().pen.winTop - 1) * Dev().pen.charHeight;
-    x2 = Dev().pen.winRight * Dev().pen.charWidth;
-    y2 = Dev().pen.winBottom * Dev().pen.charHeight + Dev().pen.charDescent;
+    x1 = (d.pen.winLeft - 1) * d.pen.charWidth;
+    y1 = (d.pen.winTop - 1) * d.pen.charHeight;
+    x2 = d.pen.winRight * d.pen.charWidth;
+    y2 = d.pen.winBottom * d.pen.charHeight + d.pen.charDescent;
   } else {
     draw = false;
   }
   if (draw) {
     // Solid whatever the current pattern.
-    const bool wasStd = Dev().pen.stdFillMode;
-    const uint32_t mask = Dev().pen.stdFillMask;
+    const bool wasStd = d.pen.stdFillMode;
+    const uint32_t mask = d.pen.stdFillMask;
     SetStdFillMask(PATSYM_SOLID);
     Post(rqRectangle, x1, y1, x2, y2, colour, 1u);
     if (wasStd) {
       SetStdFillMask(mask);
     } else {
       uint8_t user[8];
-      std::memcpy(user, Dev().pen.fillMask, sizeof user);
+      std::memcpy(user, d.pen.fillMask, sizeof user);
       SetFillMask(user);
     }
   }
   if (kTransport.revision.clearScreenHomesText) SetTextPosition(1, 1);
-  DisplayCursor(Dev().pen.cursorOn);
+  DisplayCursor(d.pen.cursorOn);
 }
 
 // The frame of a drawing operation: the text cursor comes off the picture first and is shown
@@ -306,19 +311,21 @@ void OutTextXY(uint32_t x, uint32_t y, const char* text, uint32_t colour) {
 }
 
 void OutText(const char* text, uint32_t colour, uint32_t boxColour) {
+  Device& d = Dev();
   Frame frame;
   // The two heights (words 5 and 6) add up to charHeight - 1.
-  Request& r = Fill(rqCellText, (Dev().pen.textCol - 1) * Dev().pen.charWidth, (Dev().pen.textRow - 1) * Dev().pen.charHeight, colour,
-                    boxColour, Dev().pen.charWidth, Dev().pen.charHeight - Dev().pen.charDescent - 1, Dev().pen.charDescent);
+  Request& r = Fill(rqCellText, (d.pen.textCol - 1) * d.pen.charWidth,
+                    (d.pen.textRow - 1) * d.pen.charHeight, colour, boxColour, d.pen.charWidth,
+                    d.pen.charHeight - d.pen.charDescent - 1, d.pen.charDescent);
   const uint32_t length = PutText(r, 7, text);
   kTransport.postRequest();
   // The text position moves on; past the window's right column it continues one row down.
-  const uint64_t col = uint64_t{Dev().pen.textCol} + length;
-  if (col > Dev().pen.winRight) {
-    Dev().pen.textCol = Dev().pen.winLeft;
-    Dev().pen.textRow = std::min(Dev().pen.textRow + 1, Dev().pen.winBottom);
+  const uint64_t col = uint64_t{d.pen.textCol} + length;
+  if (col > d.pen.winRight) {
+    d.pen.textCol = d.pen.winLeft;
+    d.pen.textRow = std::min(d.pen.textRow + 1, d.pen.winBottom);
   } else {
-    Dev().pen.textCol = static_cast<uint32_t>(col);
+    d.pen.textCol = static_cast<uint32_t>(col);
   }
 }
 
@@ -388,47 +395,51 @@ uint32_t GetStdFillMask() {
 }
 
 void SetFillMask(const uint8_t (&mask)[8]) {
+  Device& d = Dev();
   // The pattern is the executing thread's: change it only while no request is pending.
   kTransport.waitIdle();
-  Dev().pen.stdFillMode = false;
-  std::memcpy(Dev().pen.fillMask, mask, sizeof Dev().pen.fillMask);
+  d.pen.stdFillMode = false;
+  std::memcpy(d.pen.fillMask, mask, sizeof d.pen.fillMask);
   SetUserPattern(mask);
 }
 
 bool DisplayCursor(bool on) {
-  const bool previous = Dev().pen.cursorOn;
-  Dev().pen.cursorOn = on;
-  if (on && !Dev().pen.cursorShown) {
+  Device& d = Dev();
+  const bool previous = d.pen.cursorOn;
+  d.pen.cursorOn = on;
+  if (on && !d.pen.cursorShown) {
     InvertCursorCell();
-    Dev().pen.cursorShown = true;
-  } else if (!on && Dev().pen.cursorShown) {
+    d.pen.cursorShown = true;
+  } else if (!on && d.pen.cursorShown) {
     InvertCursorCell();
-    Dev().pen.cursorShown = false;
+    d.pen.cursorShown = false;
   }
   return previous;
 }
 
 TextPosition SetTextPosition(uint32_t col, uint32_t row) {
-  col = Clamp(col, Dev().pen.winLeft, Dev().pen.winRight);
-  row = Clamp(row, Dev().pen.winTop, Dev().pen.winBottom);
+  Device& d = Dev();
+  col = Clamp(col, d.pen.winLeft, d.pen.winRight);
+  row = Clamp(row, d.pen.winTop, d.pen.winBottom);
   HideCursor();
-  const TextPosition previous{Dev().pen.textRow, Dev().pen.textCol};
-  Dev().pen.textCol = col;
-  Dev().pen.textRow = row;
-  DisplayCursor(Dev().pen.cursorOn);
+  const TextPosition previous{d.pen.textRow, d.pen.textCol};
+  d.pen.textCol = col;
+  d.pen.textRow = row;
+  DisplayCursor(d.pen.cursorOn);
   return previous;
 }
 
 void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
+  Device& d = Dev();
   x1 = Clamp(x1, 1, Columns);
   x2 = Clamp(x2, 1, Columns);
   y1 = Clamp(y1, 1, Rows);
   y2 = Clamp(y2, 1, Rows);
-  Dev().pen.winLeft = std::min(x1, x2);
-  Dev().pen.winRight = std::max(x1, x2);
-  Dev().pen.winTop = std::min(y1, y2);
-  Dev().pen.winBottom = std::max(y1, y2);
-  SetTextPosition(Dev().pen.winLeft, Dev().pen.winTop);
+  d.pen.winLeft = std::min(x1, x2);
+  d.pen.winRight = std::max(x1, x2);
+  d.pen.winTop = std::min(y1, y2);
+  d.pen.winBottom = std::max(y1, y2);
+  SetTextPosition(d.pen.winLeft, d.pen.winTop);
 }
 
 }  // namespace Graph

@@ -10,11 +10,12 @@ namespace {
 
 using graphraster::Rect;
 
-// Raises Dev().shown to `copy` and wakes the Flush waiters.
+// Raises the device's count of shown copies to `copy` and wakes the Flush waiters.
 void Shown(uint64_t copy) {
-  rts::Hold hold(Dev().shownLock);
-  if (copy > Dev().shown) Dev().shown = copy;
-  Dev().shownChanged.Broadcast();
+  Device& d = Dev();
+  rts::Hold hold(d.shownLock);
+  if (copy > d.shown) d.shown = copy;
+  d.shownChanged.Broadcast();
 }
 
 }  // namespace
@@ -29,31 +30,34 @@ void PresentingLost() {
 }
 
 void Present(platform::WinHandle window, bool all) {
-  rts::Hold windowHold(Dev().windowLock);
-  Rect d;
+  Device& d = Dev();
+  rts::Hold windowHold(d.windowLock);
+  Rect area;
   uint64_t copy;
   bool copied;
   {
-    rts::Hold bufferHold(Dev().bufferLock);
-    d = all ? Rect{0, 0, Dev().buffer.width, Dev().buffer.depth} : Dev().buffer.damage;
-    Dev().buffer.damage = graphraster::kNoDamage;
-    if (d.Empty()) return;
-    copy = ++Dev().copies;
-    Dev().presenting.store(true);
-    copied = platform::WinCopyToWindow(window, Dev().buffer.pixels, Dev().buffer.stride, Dev().buffer.width,
-                                       Dev().buffer.depth, d.left, d.top, d.right, d.bottom);
+    rts::Hold bufferHold(d.bufferLock);
+    area = all ? Rect{0, 0, d.buffer.width, d.buffer.depth} : d.buffer.damage;
+    d.buffer.damage = graphraster::kNoDamage;
+    if (area.Empty()) return;
+    copy = ++d.copies;
+    d.presenting.store(true);
+    copied =
+        platform::WinCopyToWindow(window, d.buffer.pixels, d.buffer.stride, d.buffer.width,
+                                  d.buffer.depth, area.left, area.top, area.right, area.bottom);
   }
   // Revision 1's back buffer is larger than the client area: a change only in the hidden strip
   // has nothing to show.
-  if (copied) platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
-  Dev().presenting.store(false);
-  Dev().presents.fetch_add(1, std::memory_order_relaxed);
+  if (copied) platform::WinUpdateWindow(window, area.left, area.top, area.right, area.bottom);
+  d.presenting.store(false);
+  d.presents.fetch_add(1, std::memory_order_relaxed);
   Shown(copy);
 }
 
 bool DamagePending() {
-  rts::Hold hold(Dev().bufferLock);
-  return !Dev().buffer.damage.Empty() || Dev().presenting.load();
+  Device& d = Dev();
+  rts::Hold hold(d.bufferLock);
+  return !d.buffer.damage.Empty() || d.presenting.load();
 }
 
 void PaintAll(platform::WinHandle window) {
@@ -61,10 +65,11 @@ void PaintAll(platform::WinHandle window) {
 }
 
 void Flush() {
+  Device& d = Dev();
   kTransport.waitIdle();
-  if (Dev().window.load() == 0) {
-    if (Dev().lost.load()) {
-      const int64_t period = Dev().periodUs.load(std::memory_order_relaxed);
+  if (d.window.load() == 0) {
+    if (d.lost.load()) {
+      const int64_t period = d.periodUs.load(std::memory_order_relaxed);
       timespec pause{0, static_cast<long>(period > 0 ? period : 16667) * 1000};
       nanosleep(&pause, nullptr);
     }
@@ -72,14 +77,14 @@ void Flush() {
   }
   uint64_t target;
   {
-    rts::Hold hold(Dev().bufferLock);
-    target = Dev().buffer.damage.Empty() ? Dev().copies : Dev().copies + 1;
+    rts::Hold hold(d.bufferLock);
+    target = d.buffer.damage.Empty() ? d.copies : d.copies + 1;
   }
-  const int64_t period = Dev().periodUs.load(std::memory_order_relaxed);
+  const int64_t period = d.periodUs.load(std::memory_order_relaxed);
   const int64_t deadline = rts::MonotonicNs() + 3 * (period > 0 ? period : 16667) * 1000;
-  rts::Hold hold(Dev().shownLock);
-  Dev().shownChanged.WaitUntil(Dev().shownLock, deadline,
-                          [target] { return Dev().shown >= target || Dev().window.load() == 0; });
+  rts::Hold hold(d.shownLock);
+  d.shownChanged.WaitUntil(d.shownLock, deadline,
+                           [&d, target] { return d.shown >= target || d.window.load() == 0; });
 }
 
 void WindowGone() {

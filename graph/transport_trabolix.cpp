@@ -53,8 +53,9 @@ struct Server {
   rts::Event windowStarted{rts::EventReset::kAuto};
 
   pthread_t windowThread;
-  rts::Event windowEnded{rts::EventReset::kManual};    // manual-reset: set as the window thread returns
-  bool windowThreadJoinable;  // main thread only
+  rts::Event windowEnded{
+      rts::EventReset::kManual};  // manual-reset: set as the window thread returns
+  bool windowThreadJoinable;      // main thread only
 
   bool firstActivation;  // window thread only
 
@@ -85,6 +86,7 @@ void RaisePriority() {
 constexpr uint32_t kShowAlreadyCreated = platform::WM_USER + 1001;
 
 void* Drawing(void*) {
+  Device& d = Dev();
   rts::BlockBreakSignals();
   RaisePriority();
   gServer.resume.Wait();
@@ -92,11 +94,11 @@ void* Drawing(void*) {
   for (;;) {
     gServer.requestPosted.SpinThenWait(kHandOverSpinNs);
     gServer.requestPosted.Reset();
-    if (Dev().request.kind == rqSetup) {
+    if (d.request.kind == rqSetup) {
       SetupBackBuffer(Graph::Width, Graph::Depth);
-      Dev().executed[rqSetup].fetch_add(1, std::memory_order_relaxed);
+      d.executed[rqSetup].fetch_add(1, std::memory_order_relaxed);
     } else {
-      Execute(Dev().request);
+      Execute(d.request);
     }
     gServer.serverReady.Set();
   }
@@ -141,6 +143,7 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 }
 
 void* WindowThread(void*) {
+  Device& d = Dev();
   rts::BlockBreakSignals();
   struct Ended {
     ~Ended() { gServer.windowEnded.Set(); }
@@ -160,7 +163,7 @@ void* WindowThread(void*) {
                     Graph::Width <= static_cast<uint32_t>(kMaxWidth) &&
                     Graph::Depth <= static_cast<uint32_t>(kMaxDepth);
   if (fits) {
-    window = platform::WinCreate("Graph", Dev().winX, Dev().winY, width, depth,
+    window = platform::WinCreate("Graph", d.winX, d.winY, width, depth,
                                  platform::WinStyle{true, true, WindowScale()});
   }
   if (window == 0 && !platform::WinVideoStart(why, sizeof why)) {
@@ -178,11 +181,11 @@ void* WindowThread(void*) {
     return nullptr;
   }
   ClearPostedMessages();
-  Dev().window.store(window);
+  d.window.store(window);
   WindowProc(window, platform::WinMessage{platform::WM_CREATE, 0, 0});
   if (!gServer.drawingThreadExists.load()) {
     Fail("Graph server not run", "Graph");
-    Dev().window.store(0);
+    d.window.store(0);
     platform::WinDestroy(window);
     gServer.windowOutcome.store(-1);
     gServer.windowStarted.Set();
@@ -191,7 +194,7 @@ void* WindowThread(void*) {
   gServer.windowOutcome.store(1);
   gServer.windowStarted.Set();
   const LoopEnd end = MessageLoop(window, WindowProc);
-  Dev().window.store(0);
+  d.window.store(0);
   WindowGone();
   if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
   return nullptr;

@@ -65,6 +65,7 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 }
 
 void* Service(void*) {
+  Device& d = Dev();
   rts::BlockBreakSignals();
   if (!platform::WinVideoStart(gService.why, sizeof gService.why)) {
     gService.noVideo = true;
@@ -73,11 +74,13 @@ void* Service(void*) {
   }
   for (;;) {
     platform::WinHandle window = 0;
-    gService.noWindow = !platform::WinVideoStart(gService.why, sizeof gService.why);  // false once the display is lost
+    gService.noWindow = !platform::WinVideoStart(
+        gService.why, sizeof gService.why);  // false once the display is lost
     if (!gService.noWindow) {
-      window = platform::WinCreate("Graph", Dev().winX, Dev().winY, Graph::Width, Graph::Depth,
+      window = platform::WinCreate("Graph", d.winX, d.winY, Graph::Width, Graph::Depth,
                                    platform::WinStyle{false, false, WindowScale()});
-      gService.noWindow = window == 0 && !platform::WinVideoStart(gService.why, sizeof gService.why);
+      gService.noWindow =
+          window == 0 && !platform::WinVideoStart(gService.why, sizeof gService.why);
     }
     if (gService.noWindow) {
       gService.toCaller.Set();
@@ -95,10 +98,10 @@ void* Service(void*) {
       rts::Hold hold(gService.stateLock);
       gService.windowLost = false;
     }
-    Dev().window.store(window);
+    d.window.store(window);
     gService.toCaller.Set();
     const LoopEnd end = MessageLoop(window, WindowProc);
-    Dev().window.store(0);
+    d.window.store(0);
     WindowGone();
     if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
     bool answer;
@@ -113,7 +116,6 @@ void* Service(void*) {
     gService.toService.Wait();
   }
 }
-
 
 Request& BeginRequest(uint8_t kind) {
   Dev().request.kind = kind;
@@ -152,6 +154,7 @@ void Init() {
 }
 
 bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
+  Device& d = Dev();
   if (gService.threadStarted && gService.noVideo) {
     Fail("Graph server not run", "Graph", gService.why);
     return false;
@@ -160,8 +163,8 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
   if (!gService.threadStarted) {
     Width = width;
     Depth = depth;
-    Dev().winX = x;
-    Dev().winY = y;
+    d.winX = x;
+    d.winY = y;
     gService.threadStarted = true;
     pthread_t thread;
     if (StartThread(thread, Service, true) != 0) {
@@ -172,8 +175,8 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
   } else {
     Width = width;
     Depth = depth;
-    Dev().winX = x;
-    Dev().winY = y;
+    d.winX = x;
+    d.winY = y;
     if (!gService.closed) Exit();
     gService.toService.Set();
     gService.toCaller.Wait();

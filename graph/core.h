@@ -1,6 +1,7 @@
-// Internals shared by both revisions of the graphics library: the back buffer and its damage, the
-// request block and its execution (execute.cpp, drawing through raster.h), presenting and Flush
-// (present.cpp), the window loop (core.cpp). Not for use outside graph/.
+// Internals shared by both revisions of the graphics library: the device record that holds their
+// state, the contract a revision's transport fulfils (Transport), the back buffer and its damage,
+// the request block and its execution (execute.cpp, drawing through raster.h), presenting and
+// Flush (present.cpp), the window loop (core.cpp). Not for use outside graph/.
 #pragma once
 
 #include <pthread.h>

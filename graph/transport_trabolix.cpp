@@ -53,9 +53,9 @@ struct Server {
   rts::Event windowStarted{rts::EventReset::kAuto};
 
   pthread_t windowThread;
-  rts::Event windowEnded{
-      rts::EventReset::kManual};  // manual-reset: set as the window thread returns
-  bool windowThreadJoinable;      // main thread only
+  // Set as the window thread returns (manual-reset).
+  rts::Event windowEnded{rts::EventReset::kManual};
+  bool windowThreadJoinable;  // main thread only
 
   bool firstActivation;  // window thread only
 

@@ -74,8 +74,8 @@ void* Service(void*) {
   }
   for (;;) {
     platform::WinHandle window = 0;
-    gService.noWindow = !platform::WinVideoStart(
-        gService.why, sizeof gService.why);  // false once the display is lost
+    // Video cannot start again once the display is lost.
+    gService.noWindow = !platform::WinVideoStart(gService.why, sizeof gService.why);
     if (!gService.noWindow) {
       window = platform::WinCreate("Graph", d.winX, d.winY, Graph::Width, Graph::Depth,
                                    platform::WinStyle{false, false, WindowScale()});

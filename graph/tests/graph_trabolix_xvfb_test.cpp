@@ -66,20 +66,6 @@ std::string OurWindow() {
   return ids.size() == 1 ? ids[0] : "";
 }
 
-// Runs `body` in a new process of this program with a server of its own (gtest's threadsafe death
-// test: the program started again for this case alone), for a case that leaves the process's X
-// connection changed for good: the display gone, or a message box's late X errors.
-void InOwnProcess(void (*body)()) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  EXPECT_EXIT(
-      {
-        body();
-        std::fflush(nullptr);
-        _exit(testing::Test::HasFailure() ? 1 : 0);
-      },
-      testing::ExitedWithCode(0), "");
-}
-
 // Returns the library to its start and opens the 1000 x 800 window, so no case depends on another.
 void Open() {
   graphprobe::Reset();
@@ -252,7 +238,7 @@ void WindowFailureToldBeforeTheBox() {
 
 TEST(GraphTrabolixXvfbDeathTest, WindowFailureToldBeforeTheBox) {
   NEED_SERVER();
-  InOwnProcess(WindowFailureToldBeforeTheBox);
+  xvfbtest::InOwnProcess(WindowFailureToldBeforeTheBox);
 }
 
 // A window of scale 2: twice as wide and high, each back-buffer pixel a 2 x 2 block on the
@@ -335,7 +321,7 @@ void ServerGoesAway() {
 
 TEST(GraphTrabolixXvfbDeathTest, ServerGoesAway) {
   NEED_SERVER();
-  InOwnProcess(ServerGoesAway);
+  xvfbtest::InOwnProcess(ServerGoesAway);
 }
 
 }  // namespace

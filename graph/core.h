@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "graph/images.h"
 #include "graph/raster.h"
 #include "graph/revision.h"
 #include "platform/win_sdl.h"
@@ -127,6 +128,9 @@ struct Device {
 
   // FloodFill's work space (the executing thread's).
   graphraster::FillScratch fillScratch{};
+
+  // The images of GetImage (the executing thread's; a reset frees them).
+  graphimages::Pool images{};
 
   // The window being served (0 none); set by the window thread. Any thread may read it.
   std::atomic<platform::WinHandle> window{};

@@ -99,10 +99,10 @@ void Drawing(const Request& q) {
       break;
     }
     case rqPutImage:
-      graphimages::Put(s, S(q.a[0]), S(q.a[1]), q.a[2], q.a[3]);
+      graphimages::Put(Dev().images, s, S(q.a[0]), S(q.a[1]), q.a[2], q.a[3]);
       break;
     case rqFreeImage:
-      graphimages::Free(q.a[0]);
+      graphimages::Free(Dev().images, q.a[0]);
       break;
     case rqSetup:
       // Revision 1's drawing thread sets the surfaces up itself; here it is nothing.
@@ -121,7 +121,7 @@ void Execute(Request& r) {
     case rqNone:
       break;
     case rqGetImage:  // reads the buffer, which only this thread writes
-      r.a[4] = graphimages::Capture(d.buffer, S(r.a[0]), S(r.a[1]), S(r.a[2]), S(r.a[3]));
+      r.a[4] = graphimages::Capture(d.images, d.buffer, S(r.a[0]), S(r.a[1]), S(r.a[2]), S(r.a[3]));
       break;
     case rqLineStyle:
       d.buffer.penStyle = r.a[0];

@@ -166,6 +166,7 @@ void ResetDevice() {
     rts::Hold hold(d.shownLock);
     d.shown = 0;
   }
+  graphimages::FreeAll(d.images);
   d.request = Request{};
   std::fill(std::begin(d.paletteTable), std::end(d.paletteTable), 0u);
   d.paletteCount = 0;

@@ -10,41 +10,36 @@
 
 namespace graphcore {
 
-std::atomic<platform::WinHandle> gWindow;
-
 namespace {
 
 int64_t NowUs() {
   return rts::MonotonicNs() / 1000;
 }
 
-// The window thread's posted messages.
-rts::Mutex gPostLock;
-uint32_t gPosted[8];
-int gPostedCount;
-rts::Event gWake(rts::EventReset::kAuto);
-
 bool TakePosted(uint32_t& message) {
-  rts::Hold hold(gPostLock);
-  if (gPostedCount == 0) return false;
-  message = gPosted[0];
-  std::memmove(gPosted, gPosted + 1, sizeof gPosted[0] * static_cast<std::size_t>(--gPostedCount));
+  Device& d = Dev();
+  rts::Hold hold(d.postLock);
+  if (d.postedCount == 0) return false;
+  message = d.posted[0];
+  std::memmove(d.posted, d.posted + 1,
+               sizeof d.posted[0] * static_cast<std::size_t>(--d.postedCount));
   return true;
 }
 
 }  // namespace
 
 void PostMessage(uint32_t message) {
+  Device& d = Dev();
   {
-    rts::Hold hold(gPostLock);
-    if (gPostedCount < 8) gPosted[gPostedCount++] = message;
+    rts::Hold hold(d.postLock);
+    if (d.postedCount < 8) d.posted[d.postedCount++] = message;
   }
-  gWake.Set();
+  d.wake.Set();
 }
 
 void ClearPostedMessages() {
-  rts::Hold hold(gPostLock);
-  gPostedCount = 0;
+  rts::Hold hold(Dev().postLock);
+  Dev().postedCount = 0;
 }
 
 namespace {
@@ -100,7 +95,7 @@ LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc) {
       if (Lost(window, end)) return end;
       due = now + period;
     }
-    gWake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
+    Dev().wake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
   }
 }
 

@@ -1,6 +1,7 @@
-// Internals shared by both revisions of the graphics library: the back buffer and its damage, the
-// request block and its execution (execute.cpp, drawing through raster.h), presenting and Flush
-// (present.cpp), the window loop (core.cpp). Not for use outside graph/.
+// Internals shared by both revisions of the graphics library: the device record that holds their
+// state, the contract a revision's transport fulfils (Transport), the back buffer and its damage,
+// the request block and its execution (execute.cpp, drawing through raster.h), presenting and
+// Flush (present.cpp), the window loop (core.cpp). Not for use outside graph/.
 #pragma once
 
 #include <pthread.h>
@@ -9,7 +10,9 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "graph/images.h"
 #include "graph/raster.h"
+#include "graph/revision.h"
 #include "platform/win_sdl.h"
 #include "rts/Sync.h"
 
@@ -74,28 +77,124 @@ using graphraster::kPsSolid;
 inline constexpr uint32_t kPaletteEntries = 1025;
 inline constexpr uint32_t kMaxPaletteLoad = 1024;
 
-// The revision's drawing rules, defined by its transport file.
-extern const graphraster::Rules kRules;
+// The contract between the shared code and a revision's transport (transport_zentavor.cpp,
+// transport_trabolix.cpp): its rules and how a request block reaches the thread that executes it.
+// The shared code reaches the revision only through kTransport.
+struct Transport {
+  Revision revision;
+  // Takes the request block for filling (revision 1 waits until its drawing thread is ready).
+  Request& (*beginRequest)(uint8_t kind);
+  // Hands the filled block on (revision 2 executes it at once).
+  void (*postRequest)();
+  // Waits until no request is pending.
+  void (*waitIdle)();
+  // Returns the revision's own state to its start for tests: after Graph::Exit, no request
+  // pending. Threads that live for the process stay, waiting as after an Exit.
+  void (*reset)();
+};
 
-// Whether ClearScreen puts the text position back at the text window's top-left cell (defined by
-// the revision's transport file).
-extern const bool kClearScreenHomesText;
+// The linked revision's transport.
+extern const Transport kTransport;
 
-// The single request block (filled by the main thread; revision 1's drawing thread reads it).
-extern Request gRequest;
+// The drawing state kept by the main thread (the caller of Graph's operations).
+struct Pen {
+  uint32_t deviceColours;  // colours the display shows (all of a cardinal's range: 32 bits)
+  bool stdFillMode;
+  uint32_t stdFillMask;
+  uint8_t fillMask[8];
+  uint32_t bkColor;
+  bool cursorOn;
+  bool cursorShown;
+  uint32_t textCol, textRow;
+  uint32_t winLeft, winTop, winRight, winBottom;
+  uint32_t charHeight, charDescent, charWidth;
+  uint32_t scale;  // screen pixels per drawing-area pixel on each axis; 0 stands for 1
+};
 
-// The palette table (main thread writes; the executing thread reads after rqPalette).
-extern uint32_t gPaletteTable[kPaletteEntries];
-extern uint32_t gPaletteCount;
+// The graphics device: everything the library keeps, in one static record, zero-filled at start.
+// ResetDevice (for tests) returns the part from `request` on to zero; the locks, events, counters
+// and memory above it live as long as the process, because threads that outlive a window use them.
+struct Device {
+  // The back buffer's lock (the thread that executes requests holds it for each drawing request;
+  // the presenter, setup and inspection take it too) and the window lock.
+  rts::Mutex bufferLock;
+  rts::Mutex windowLock;
 
-// The back buffer's lock (the thread that executes requests holds it for each drawing request;
-// the presenter, setup and inspection take it too) and the window lock.
-extern rts::Mutex gBufferLock;
-extern rts::Mutex gWindowLock;
+  // The back buffer's pixels (guarded by bufferLock, through `buffer`): taken by Init for the
+  // drawing area it is asked for and kept; a later, larger Init takes a larger block. A fixed
+  // array for the largest area (64 MB) would cost that much address space in every run.
+  uint32_t* pixels{};
+  std::size_t capacity{};  // pixels `pixels` holds
 
-// The back buffer as a surface with the executing thread's drawing state. Its pixels, size and
-// damage are guarded by gBufferLock; the drawing state belongs to the executing thread.
-extern graphraster::Surface gBuffer;
+  // FloodFill's work space (the executing thread's).
+  graphraster::FillScratch fillScratch{};
+
+  // The images of GetImage (the executing thread's; a reset frees them).
+  graphimages::Pool images{};
+
+  // The window being served (0 none); set by the window thread. Any thread may read it.
+  std::atomic<platform::WinHandle> window{};
+
+  // Counts of executed requests per kind, and of presents that copied pixels to the window.
+  std::atomic<uint64_t> executed[kKinds]{};
+  std::atomic<uint64_t> presents{};
+
+  // The window thread's posted messages: the queue under postLock, and the loop's wake-up.
+  rts::Mutex postLock;
+  rts::Event wake{rts::EventReset::kAuto};
+
+  // Presenting: a copy is in progress; the refresh period of the served window in microseconds
+  // (0 before the first loop); the last window's loop ended because the window or the display was
+  // lost. Flush waiters wait on shownChanged under shownLock.
+  std::atomic<bool> presenting{};
+  std::atomic<int64_t> periodUs{};
+  std::atomic<bool> lost{};
+  rts::Mutex shownLock;
+  rts::Condition shownChanged;
+
+  // From here on: returned to zero by ResetDevice.
+
+  // The single request block (filled by the main thread; revision 1's drawing thread reads it).
+  Request request{};
+
+  // The palette table (main thread writes; the executing thread reads after rqPalette).
+  uint32_t paletteTable[kPaletteEntries]{};
+  uint32_t paletteCount{};
+
+  // The back buffer as a surface with the executing thread's drawing state. Its pixels, size and
+  // damage are guarded by bufferLock; the drawing state belongs to the executing thread.
+  graphraster::Surface buffer{};
+
+  // Posted messages (guarded by postLock).
+  uint32_t posted[8]{};
+  int postedCount{};
+
+  // Presents that have copied pixels (guarded by bufferLock), and those whose window update is
+  // done (guarded by shownLock): a Flush waits for the copy that takes what was drawn before it.
+  uint64_t copies{};
+  uint64_t shown{};
+
+  // The main thread's drawing state.
+  Pen pen{};
+
+  // Console control-key flags tracked by revision 2's key forwarding; the window thread's.
+  uint32_t modifierState{};
+
+  // The module was started (Graph::Init()), and the window's position asked by Init.
+  bool started{};
+  int32_t winX{}, winY{};
+};
+
+// The one device.
+extern constinit Device gDevice;
+inline Device& Dev() {
+  return gDevice;
+}
+
+// For tests: closes the window (Graph::Exit), waits until no request is pending and returns the
+// device, the revision's state and Graph's public variables to their start; the next
+// Graph::Init() starts the module again. The back buffer's memory is kept for the next Init.
+void ResetDevice();
 
 // Executes the block's request against the back buffer (kinds 5 and above under the buffer lock,
 // marking what they change as damaged for the window); rqGetImage answers its image in a4. The
@@ -129,9 +228,6 @@ uint64_t CountBufferPixels(uint32_t rgb);
 // A checksum of the back buffer's pixels (Width x Depth), under the buffer lock.
 uint64_t BufferChecksum();
 
-// Counts of executed requests per kind.
-extern std::atomic<uint64_t> gExecuted[kKinds];
-
 // How the window loop hands control to a window procedure: it answers false to end the loop.
 using WindowProc = bool (*)(platform::WinHandle window, const platform::WinMessage& m);
 
@@ -155,7 +251,8 @@ enum class LoopEnd : uint8_t {
 // (under the window lock, then the buffer lock), until WM_QUIT is taken from the posted queue,
 // `proc` answers false, or the window or the display is lost. A loss is told in one line on
 // standard error ("Graph: window lost", "Graph: display connection lost"), and so is the first X
-// error that named none of our windows. The caller then clears gWindow and calls WindowGone.
+// error that named none of our windows. The caller then clears the device's window and calls
+// WindowGone.
 LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc);
 
 // Copies the damaged back-buffer area (or, with `all`, everything) to the window and shows it:
@@ -179,7 +276,7 @@ void PresentingLost();
 // Main thread.
 void Flush();
 
-// Wakes Flush waiters after the window went away (gWindow is 0). Window thread.
+// Wakes Flush waiters after the window went away (the device's window is 0). Window thread.
 void WindowGone();
 
 // The served window's display refresh period in microseconds (16667, 60 Hz, before a window has
@@ -189,9 +286,6 @@ int64_t RefreshPeriodUs();
 // The window's screen scale set by Graph::SetScale: 1 to 4.
 uint32_t WindowScale();
 
-// The window being served (0 none); set by the window thread. Any thread may read it.
-extern std::atomic<platform::WinHandle> gWindow;
-
 // Answers whether drawn pixels wait to be copied to the window or are being shown (for
 // graphprobe::WaitPresented). Any thread.
 bool DamagePending();
@@ -199,9 +293,6 @@ bool DamagePending();
 // For tests: copies the back buffer (Width x Depth pixels, rows Width apart) to `out` once no
 // request is pending. Main thread.
 void ReadBuffer(uint32_t* out);
-
-// Presents that copied pixels to the window so far. Any thread may read it.
-extern std::atomic<uint64_t> gPresents;
 
 // Module start of the shared drawing state (both revisions). Main thread.
 void StartModule();
@@ -212,14 +303,6 @@ void LineStyle(uint32_t penCode);
 // The common tail of a successful Init: palette, line style, background, clearing, text metrics
 // and text window. Main thread.
 void InitCommonTail();
-
-// Revision hooks provided by each transport file.
-// Takes the request block for filling (revision 1 waits until the drawing thread is ready).
-Request& BeginRequest(uint8_t kind);
-// Hands the filled block on (revision 2 executes it at once).
-void PostRequest();
-// Waits until no request is pending.
-void WaitIdle();
 
 // Shows a failure message (box or standard error, see platform::WinMessageBox); with `detail`
 // (when given and not empty) after it in parentheses, the line also goes to standard error

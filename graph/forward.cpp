@@ -3,14 +3,9 @@
 // own key messages.
 #include "graph/forward.h"
 
+#include "graph/core.h"
+
 namespace graphcore {
-
-namespace {
-
-// Console control-key flags tracked by the forwarding; the window thread's own.
-uint32_t gModifierState;
-
-}  // namespace
 
 platform::InputRecord KeyRecord(uint32_t& modifierState, intptr_t lParam, bool down) {
   const uint32_t s = (static_cast<uint32_t>(lParam) >> 16) & 0xFF;
@@ -40,7 +35,7 @@ platform::InputRecord KeyRecord(uint32_t& modifierState, intptr_t lParam, bool d
 }
 
 void ResetKeyState() {
-  gModifierState = 0;
+  Dev().modifierState = 0;
 }
 
 bool ForwardKey(const platform::WinMessage& m) {
@@ -50,7 +45,7 @@ bool ForwardKey(const platform::WinMessage& m) {
     case platform::WM_KEYUP:
     case platform::WM_SYSKEYUP: {
       const bool down = m.message == platform::WM_KEYDOWN || m.message == platform::WM_SYSKEYDOWN;
-      platform::ConWriteInput(KeyRecord(gModifierState, m.lParam, down));
+      platform::ConWriteInput(KeyRecord(Dev().modifierState, m.lParam, down));
       return true;
     }
     default:

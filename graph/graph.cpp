@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <thread>
 
 #include "graph/core.h"
@@ -36,24 +37,11 @@ constexpr uint32_t kStdPalette[16] = {0x000000, 0x0000B0, 0x00B000, 0x008080, 0x
                                       0xB06000, 0xC0C0C0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,
                                       0xFF0000, 0xFF00FF, 0xFFFF00, 0xFFFFFF};
 
-// Drawing state kept by the calling thread.
-uint32_t gDeviceColours;  // colours the display shows (all of a cardinal's range: 32 bits)
-bool gStdFillMode;
-uint32_t gStdFillMask;
-uint8_t gFillMask[8];
-uint32_t gBkColor;
-bool gCursorOn;
-bool gCursorShown;
-uint32_t gTextCol, gTextRow;
-uint32_t gWinLeft, gWinTop, gWinRight, gWinBottom;
-uint32_t gCharHeight, gCharDescent, gCharWidth;
-uint32_t gScale;  // screen pixels per drawing-area pixel on each axis; 0 stands for 1
-
 // The one request filler: takes the request block for `kind` and puts `words` into its argument
 // words from a0 on, in order. The caller adds what follows them and posts the request.
 template <class... Words>
 Request& Fill(uint8_t kind, Words... words) {
-  Request& r = BeginRequest(kind);
+  Request& r = kTransport.beginRequest(kind);
   std::size_t i = 0;
   ((r.a[i++] = static_cast<uint32_t>(words)), ...);
   return r;
@@ -63,20 +51,21 @@ Request& Fill(uint8_t kind, Words... words) {
 template <class... Words>
 void Post(uint8_t kind, Words... words) {
   Fill(kind, words...);
-  PostRequest();
+  kTransport.postRequest();
 }
 
 // Inverts the text cursor's cell on the surfaces.
 void InvertCursorCell() {
-  Post(rqInvert, (gTextCol - 1) * gCharWidth, (gTextRow - 1) * gCharHeight,
-       gTextCol * gCharWidth - 1, gTextRow * gCharHeight - 1);
+  Device& d = Dev();
+  Post(rqInvert, (d.pen.textCol - 1) * d.pen.charWidth, (d.pen.textRow - 1) * d.pen.charHeight,
+       d.pen.textCol * d.pen.charWidth - 1, d.pen.textRow * d.pen.charHeight - 1);
 }
 
 // First step of a drawing operation: the cursor comes off the picture.
 void HideCursor() {
-  if (gCursorShown) {
+  if (Dev().pen.cursorShown) {
     InvertCursorCell();
-    gCursorShown = false;
+    Dev().pen.cursorShown = false;
   }
 }
 
@@ -97,14 +86,15 @@ uint32_t Clamp(uint32_t v, uint32_t lo, uint32_t hi) {
 }  // namespace
 
 void StartModule() {
+  Device& d = Dev();
   ResetSurfaceState();
-  gStdFillMode = true;
-  gStdFillMask = kPatSolid;
-  std::memset(gFillMask, 0, sizeof gFillMask);
-  gCursorOn = false;
-  gCursorShown = false;
+  d.pen.stdFillMode = true;
+  d.pen.stdFillMask = kPatSolid;
+  std::memset(d.pen.fillMask, 0, sizeof d.pen.fillMask);
+  d.pen.cursorOn = false;
+  d.pen.cursorShown = false;
   // The back buffer has 32 bits per pixel: 2 to that power is beyond any palette.
-  gDeviceColours = UINT32_MAX;
+  d.pen.deviceColours = UINT32_MAX;
 }
 
 void LineStyle(uint32_t penCode) {
@@ -112,19 +102,20 @@ void LineStyle(uint32_t penCode) {
 }
 
 void InitCommonTail() {
-  Graph::NumPColor = gDeviceColours;
+  Device& d = Dev();
+  Graph::NumPColor = d.pen.deviceColours;
   // The new surfaces do not show the cursor.
-  gCursorShown = false;
+  d.pen.cursorShown = false;
   Graph::InitStdPalette();
   LineStyle(kPsSolid);
   Graph::SetBkMix(true);
   Graph::SetBkColor(0);
   Graph::ClearScreen(0);
-  gCharHeight = kCharHeight;
-  gCharDescent = kCharDescent;
-  gCharWidth = kCharWidth;
-  Graph::Rows = (Graph::Depth - gCharDescent) / gCharHeight;
-  Graph::Columns = Graph::Width / gCharWidth;
+  d.pen.charHeight = kCharHeight;
+  d.pen.charDescent = kCharDescent;
+  d.pen.charWidth = kCharWidth;
+  Graph::Rows = (Graph::Depth - d.pen.charDescent) / d.pen.charHeight;
+  Graph::Columns = Graph::Width / d.pen.charWidth;
   Graph::SetTextWindow(1, 1, Graph::Columns, Graph::Rows);
 }
 
@@ -155,8 +146,44 @@ bool ReserveForInit(uint32_t width, uint32_t depth) {
   return false;
 }
 
+void ResetDevice() {
+  Graph::Exit();
+  kTransport.waitIdle();
+  kTransport.reset();
+  Device& d = Dev();
+  {
+    rts::Hold hold(d.bufferLock);
+    d.buffer = graphraster::Surface{};
+    d.buffer.pixels = d.pixels;
+    d.copies = 0;
+  }
+  {
+    rts::Hold hold(d.postLock);
+    std::fill(std::begin(d.posted), std::end(d.posted), 0u);
+    d.postedCount = 0;
+  }
+  {
+    rts::Hold hold(d.shownLock);
+    d.shown = 0;
+  }
+  graphimages::FreeAll(d.images);
+  d.request = Request{};
+  std::fill(std::begin(d.paletteTable), std::end(d.paletteTable), 0u);
+  d.paletteCount = 0;
+  d.pen = Pen{};
+  d.modifierState = 0;
+  d.started = false;
+  d.winX = d.winY = 0;
+  for (std::atomic<uint64_t>& count : d.executed) count.store(0);
+  d.presents.store(0);
+  d.presenting.store(false);
+  d.periodUs.store(0);
+  d.lost.store(false);
+  Graph::Width = Graph::Depth = Graph::Columns = Graph::Rows = Graph::NumPColor = 0;
+}
+
 uint32_t WindowScale() {
-  return gScale == 0 ? 1 : gScale;
+  return Dev().pen.scale == 0 ? 1 : Dev().pen.scale;
 }
 
 }  // namespace graphcore
@@ -174,13 +201,14 @@ uint32_t RefreshPeriodUs() {
 }
 
 void SetScale(uint32_t factor) {
-  if (factor >= 1 && factor <= 4) gScale = factor;
+  if (factor >= 1 && factor <= 4) Dev().pen.scale = factor;
 }
 
 void Line(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2, uint32_t colour) {
-  if (gCursorShown) HideCursor();
+  Device& d = Dev();
+  if (d.pen.cursorShown) HideCursor();
   Post(rqLine, x1, y1, x2, y2, colour);
-  if (gCursorOn != gCursorShown) DisplayCursor(gCursorOn);
+  if (d.pen.cursorOn != d.pen.cursorShown) DisplayCursor(d.pen.cursorOn);
 }
 
 void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour) {
@@ -190,48 +218,49 @@ void Circle(uint32_t x, uint32_t y, uint32_t radius, uint32_t colour) {
 void Ellipse(uint32_t x, uint32_t y, uint32_t a, uint32_t b, uint32_t colour, bool fill) {
   HideCursor();
   Post(rqEllipse, x - a, y - b, x + a, y + b, colour, fill ? 1u : 0u);
-  DisplayCursor(gCursorOn);
+  DisplayCursor(Dev().pen.cursorOn);
 }
 
 void ClearScreen(uint32_t mode) {
+  Device& d = Dev();
   HideCursor();
-  const uint32_t colour = gBkColor;
+  const uint32_t colour = d.pen.bkColor;
   uint32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
   bool draw = true;
   if (mode == 0) {
     x2 = Width - 1;
     y2 = Depth - 1;
   } else if (mode == 2) {
-    x1 = (gWinLeft - 1) * gCharWidth;
-    y1 = (gWinTop - 1) * gCharHeight;
-    x2 = gWinRight * gCharWidth;
-    y2 = gWinBottom * gCharHeight + gCharDescent;
+    x1 = (d.pen.winLeft - 1) * d.pen.charWidth;
+    y1 = (d.pen.winTop - 1) * d.pen.charHeight;
+    x2 = d.pen.winRight * d.pen.charWidth;
+    y2 = d.pen.winBottom * d.pen.charHeight + d.pen.charDescent;
   } else {
     draw = false;
   }
   if (draw) {
     // Solid whatever the current pattern.
-    const bool wasStd = gStdFillMode;
-    const uint32_t mask = gStdFillMask;
+    const bool wasStd = d.pen.stdFillMode;
+    const uint32_t mask = d.pen.stdFillMask;
     SetStdFillMask(PATSYM_SOLID);
     Post(rqRectangle, x1, y1, x2, y2, colour, 1u);
     if (wasStd) {
       SetStdFillMask(mask);
     } else {
       uint8_t user[8];
-      std::memcpy(user, gFillMask, sizeof user);
+      std::memcpy(user, d.pen.fillMask, sizeof user);
       SetFillMask(user);
     }
   }
-  if (kClearScreenHomesText) SetTextPosition(1, 1);
-  DisplayCursor(gCursorOn);
+  if (kTransport.revision.clearScreenHomesText) SetTextPosition(1, 1);
+  DisplayCursor(d.pen.cursorOn);
 }
 
 // The frame of a drawing operation: the text cursor comes off the picture first and is shown
 // again, if wanted, afterwards.
 struct Frame {
   Frame() { HideCursor(); }
-  ~Frame() { DisplayCursor(gCursorOn); }
+  ~Frame() { DisplayCursor(Dev().pen.cursorOn); }
   Frame(const Frame&) = delete;
   Frame& operator=(const Frame&) = delete;
 };
@@ -254,7 +283,7 @@ bool Polygon(const Point* points, uint32_t count, uint32_t colour, bool fill) {
     r.a[3 + 2 * i] = static_cast<uint32_t>(points[i].x);
     r.a[4 + 2 * i] = static_cast<uint32_t>(points[i].y);
   }
-  PostRequest();
+  kTransport.postRequest();
   return true;
 }
 
@@ -279,31 +308,33 @@ void OutTextXY(uint32_t x, uint32_t y, const char* text, uint32_t colour) {
   Frame frame;
   Request& r = Fill(rqText, x, y, colour);
   PutText(r, 3, text);
-  PostRequest();
+  kTransport.postRequest();
 }
 
 void OutText(const char* text, uint32_t colour, uint32_t boxColour) {
+  Device& d = Dev();
   Frame frame;
   // The two heights (words 5 and 6) add up to charHeight - 1.
-  Request& r = Fill(rqCellText, (gTextCol - 1) * gCharWidth, (gTextRow - 1) * gCharHeight, colour,
-                    boxColour, gCharWidth, gCharHeight - gCharDescent - 1, gCharDescent);
+  Request& r = Fill(rqCellText, (d.pen.textCol - 1) * d.pen.charWidth,
+                    (d.pen.textRow - 1) * d.pen.charHeight, colour, boxColour, d.pen.charWidth,
+                    d.pen.charHeight - d.pen.charDescent - 1, d.pen.charDescent);
   const uint32_t length = PutText(r, 7, text);
-  PostRequest();
+  kTransport.postRequest();
   // The text position moves on; past the window's right column it continues one row down.
-  const uint64_t col = uint64_t{gTextCol} + length;
-  if (col > gWinRight) {
-    gTextCol = gWinLeft;
-    gTextRow = std::min(gTextRow + 1, gWinBottom);
+  const uint64_t col = uint64_t{d.pen.textCol} + length;
+  if (col > d.pen.winRight) {
+    d.pen.textCol = d.pen.winLeft;
+    d.pen.textRow = std::min(d.pen.textRow + 1, d.pen.winBottom);
   } else {
-    gTextCol = static_cast<uint32_t>(col);
+    d.pen.textCol = static_cast<uint32_t>(col);
   }
 }
 
 uint32_t GetImage(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
   Frame frame;  // the cursor is not part of the picture
   Request& r = Fill(rqGetImage, x1, y1, x2, y2, 0u);
-  PostRequest();
-  WaitIdle();  // revision 1: the drawing thread has answered
+  kTransport.postRequest();
+  kTransport.waitIdle();  // revision 1: the drawing thread has answered
   return r.a[4];
 }
 
@@ -336,16 +367,16 @@ void InitStdPalette() {
 int32_t RemapAllPalette(const uint32_t* palette, uint32_t count) {
   if (count > NumPColor || (palette == nullptr && count > 0)) return -1;
   const uint32_t n = std::min(count, kMaxPaletteLoad);
-  WaitIdle();  // revision 1's drawing thread reads the table
-  std::copy(palette, palette + n, gPaletteTable);
-  gPaletteCount = n;
+  kTransport.waitIdle();  // revision 1's drawing thread reads the table
+  std::copy(palette, palette + n, Dev().paletteTable);
+  Dev().paletteCount = n;
   Post(rqPalette);
   return 0;
 }
 
 uint32_t SetBkColor(uint32_t colour) {
-  const uint32_t previous = gBkColor;
-  gBkColor = colour;
+  const uint32_t previous = Dev().pen.bkColor;
+  Dev().pen.bkColor = colour;
   Post(rqBkColor, colour);
   return previous;
 }
@@ -355,57 +386,61 @@ void SetBkMix(bool opaque) {
 }
 
 void SetStdFillMask(uint32_t pattern) {
-  gStdFillMode = true;
-  gStdFillMask = pattern;
+  Dev().pen.stdFillMode = true;
+  Dev().pen.stdFillMask = pattern;
   Post(rqStdFill, pattern);
 }
 
 uint32_t GetStdFillMask() {
-  return gStdFillMask;
+  return Dev().pen.stdFillMask;
 }
 
 void SetFillMask(const uint8_t (&mask)[8]) {
+  Device& d = Dev();
   // The pattern is the executing thread's: change it only while no request is pending.
-  WaitIdle();
-  gStdFillMode = false;
-  std::memcpy(gFillMask, mask, sizeof gFillMask);
+  kTransport.waitIdle();
+  d.pen.stdFillMode = false;
+  std::memcpy(d.pen.fillMask, mask, sizeof d.pen.fillMask);
   SetUserPattern(mask);
 }
 
 bool DisplayCursor(bool on) {
-  const bool previous = gCursorOn;
-  gCursorOn = on;
-  if (on && !gCursorShown) {
+  Device& d = Dev();
+  const bool previous = d.pen.cursorOn;
+  d.pen.cursorOn = on;
+  if (on && !d.pen.cursorShown) {
     InvertCursorCell();
-    gCursorShown = true;
-  } else if (!on && gCursorShown) {
+    d.pen.cursorShown = true;
+  } else if (!on && d.pen.cursorShown) {
     InvertCursorCell();
-    gCursorShown = false;
+    d.pen.cursorShown = false;
   }
   return previous;
 }
 
 TextPosition SetTextPosition(uint32_t col, uint32_t row) {
-  col = Clamp(col, gWinLeft, gWinRight);
-  row = Clamp(row, gWinTop, gWinBottom);
+  Device& d = Dev();
+  col = Clamp(col, d.pen.winLeft, d.pen.winRight);
+  row = Clamp(row, d.pen.winTop, d.pen.winBottom);
   HideCursor();
-  const TextPosition previous{gTextRow, gTextCol};
-  gTextCol = col;
-  gTextRow = row;
-  DisplayCursor(gCursorOn);
+  const TextPosition previous{d.pen.textRow, d.pen.textCol};
+  d.pen.textCol = col;
+  d.pen.textRow = row;
+  DisplayCursor(d.pen.cursorOn);
   return previous;
 }
 
 void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
+  Device& d = Dev();
   x1 = Clamp(x1, 1, Columns);
   x2 = Clamp(x2, 1, Columns);
   y1 = Clamp(y1, 1, Rows);
   y2 = Clamp(y2, 1, Rows);
-  gWinLeft = std::min(x1, x2);
-  gWinRight = std::max(x1, x2);
-  gWinTop = std::min(y1, y2);
-  gWinBottom = std::max(y1, y2);
-  SetTextPosition(gWinLeft, gWinTop);
+  d.pen.winLeft = std::min(x1, x2);
+  d.pen.winRight = std::max(x1, x2);
+  d.pen.winTop = std::min(y1, y2);
+  d.pen.winBottom = std::max(y1, y2);
+  SetTextPosition(d.pen.winLeft, d.pen.winTop);
 }
 
 }  // namespace Graph
@@ -413,17 +448,17 @@ void SetTextWindow(uint32_t x1, uint32_t y1, uint32_t x2, uint32_t y2) {
 namespace graphprobe {
 
 uint32_t Pixel(uint32_t x, uint32_t y) {
-  graphcore::WaitIdle();
+  graphcore::kTransport.waitIdle();
   return graphcore::BufferPixel(x, y);
 }
 
 uint64_t CountPixels(uint32_t rgb) {
-  graphcore::WaitIdle();
+  graphcore::kTransport.waitIdle();
   return graphcore::CountBufferPixels(rgb);
 }
 
 uint64_t Checksum() {
-  graphcore::WaitIdle();
+  graphcore::kTransport.waitIdle();
   return graphcore::BufferChecksum();
 }
 
@@ -432,11 +467,11 @@ void CopyPixels(uint32_t* out) {
 }
 
 uint64_t Requests(unsigned kind) {
-  return kind < graphcore::kKinds ? graphcore::gExecuted[kind].load() : 0;
+  return kind < graphcore::kKinds ? graphcore::Dev().executed[kind].load() : 0;
 }
 
 bool WaitPresented(int timeoutMs) {
-  graphcore::WaitIdle();
+  graphcore::kTransport.waitIdle();
   for (int waited = 0; waited <= timeoutMs; ++waited) {
     if (!graphcore::DamagePending()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -445,11 +480,15 @@ bool WaitPresented(int timeoutMs) {
 }
 
 uint64_t Presents() {
-  return graphcore::gPresents.load(std::memory_order_relaxed);
+  return graphcore::Dev().presents.load(std::memory_order_relaxed);
 }
 
 uint32_t WindowId() {
-  return graphcore::gWindow.load();
+  return graphcore::Dev().window.load();
+}
+
+void Reset() {
+  graphcore::ResetDevice();
 }
 
 }  // namespace graphprobe

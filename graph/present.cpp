@@ -6,73 +6,58 @@
 
 namespace graphcore {
 
-rts::Mutex gWindowLock;
-std::atomic<uint64_t> gPresents;
-
 namespace {
 
 using graphraster::Rect;
 
-std::atomic<bool> gPresenting;
-
-// Presents that have copied pixels (guarded by gBufferLock), and those whose window update is
-// done (gShown, guarded by gShownLock): a Flush waits for the copy that takes what was drawn
-// before it.
-uint64_t gCopies;
-rts::Mutex gShownLock;
-rts::Condition gShownChanged;
-uint64_t gShown;
-
-// The served window's refresh period in microseconds (0 before the first loop).
-std::atomic<int64_t> gPeriodUs;
-
-// The last window's loop ended because the window or the display was lost.
-std::atomic<bool> gLost;
-
-// Raises gShown to `copy` and wakes the Flush waiters.
+// Raises the device's count of shown copies to `copy` and wakes the Flush waiters.
 void Shown(uint64_t copy) {
-  rts::Hold hold(gShownLock);
-  if (copy > gShown) gShown = copy;
-  gShownChanged.Broadcast();
+  Device& d = Dev();
+  rts::Hold hold(d.shownLock);
+  if (copy > d.shown) d.shown = copy;
+  d.shownChanged.Broadcast();
 }
 
 }  // namespace
 
 void StartPresenting(int64_t periodUs) {
-  gPeriodUs.store(periodUs, std::memory_order_relaxed);
-  gLost.store(false);
+  Dev().periodUs.store(periodUs, std::memory_order_relaxed);
+  Dev().lost.store(false);
 }
 
 void PresentingLost() {
-  gLost.store(true);
+  Dev().lost.store(true);
 }
 
 void Present(platform::WinHandle window, bool all) {
-  rts::Hold windowHold(gWindowLock);
-  Rect d;
+  Device& d = Dev();
+  rts::Hold windowHold(d.windowLock);
+  Rect area;
   uint64_t copy;
   bool copied;
   {
-    rts::Hold bufferHold(gBufferLock);
-    d = all ? Rect{0, 0, gBuffer.width, gBuffer.depth} : gBuffer.damage;
-    gBuffer.damage = graphraster::kNoDamage;
-    if (d.Empty()) return;
-    copy = ++gCopies;
-    gPresenting.store(true);
-    copied = platform::WinCopyToWindow(window, gBuffer.pixels, gBuffer.stride, gBuffer.width,
-                                       gBuffer.depth, d.left, d.top, d.right, d.bottom);
+    rts::Hold bufferHold(d.bufferLock);
+    area = all ? Rect{0, 0, d.buffer.width, d.buffer.depth} : d.buffer.damage;
+    d.buffer.damage = graphraster::kNoDamage;
+    if (area.Empty()) return;
+    copy = ++d.copies;
+    d.presenting.store(true);
+    copied =
+        platform::WinCopyToWindow(window, d.buffer.pixels, d.buffer.stride, d.buffer.width,
+                                  d.buffer.depth, area.left, area.top, area.right, area.bottom);
   }
   // Revision 1's back buffer is larger than the client area: a change only in the hidden strip
   // has nothing to show.
-  if (copied) platform::WinUpdateWindow(window, d.left, d.top, d.right, d.bottom);
-  gPresenting.store(false);
-  gPresents.fetch_add(1, std::memory_order_relaxed);
+  if (copied) platform::WinUpdateWindow(window, area.left, area.top, area.right, area.bottom);
+  d.presenting.store(false);
+  d.presents.fetch_add(1, std::memory_order_relaxed);
   Shown(copy);
 }
 
 bool DamagePending() {
-  rts::Hold hold(gBufferLock);
-  return !gBuffer.damage.Empty() || gPresenting.load();
+  Device& d = Dev();
+  rts::Hold hold(d.bufferLock);
+  return !d.buffer.damage.Empty() || d.presenting.load();
 }
 
 void PaintAll(platform::WinHandle window) {
@@ -80,10 +65,11 @@ void PaintAll(platform::WinHandle window) {
 }
 
 void Flush() {
-  WaitIdle();
-  if (gWindow.load() == 0) {
-    if (gLost.load()) {
-      const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
+  Device& d = Dev();
+  kTransport.waitIdle();
+  if (d.window.load() == 0) {
+    if (d.lost.load()) {
+      const int64_t period = d.periodUs.load(std::memory_order_relaxed);
       timespec pause{0, static_cast<long>(period > 0 ? period : 16667) * 1000};
       nanosleep(&pause, nullptr);
     }
@@ -91,23 +77,23 @@ void Flush() {
   }
   uint64_t target;
   {
-    rts::Hold hold(gBufferLock);
-    target = gBuffer.damage.Empty() ? gCopies : gCopies + 1;
+    rts::Hold hold(d.bufferLock);
+    target = d.buffer.damage.Empty() ? d.copies : d.copies + 1;
   }
-  const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
+  const int64_t period = d.periodUs.load(std::memory_order_relaxed);
   const int64_t deadline = rts::MonotonicNs() + 3 * (period > 0 ? period : 16667) * 1000;
-  rts::Hold hold(gShownLock);
-  gShownChanged.WaitUntil(gShownLock, deadline,
-                          [target] { return gShown >= target || gWindow.load() == 0; });
+  rts::Hold hold(d.shownLock);
+  d.shownChanged.WaitUntil(d.shownLock, deadline,
+                           [&d, target] { return d.shown >= target || d.window.load() == 0; });
 }
 
 void WindowGone() {
-  rts::Hold hold(gShownLock);
-  gShownChanged.Broadcast();
+  rts::Hold hold(Dev().shownLock);
+  Dev().shownChanged.Broadcast();
 }
 
 int64_t RefreshPeriodUs() {
-  const int64_t period = gPeriodUs.load(std::memory_order_relaxed);
+  const int64_t period = Dev().periodUs.load(std::memory_order_relaxed);
   return period > 0 ? period : 16667;
 }
 

@@ -37,6 +37,12 @@ bool WaitPresented(int timeoutMs);
 // thread.
 uint64_t Presents();
 
+// Returns the library to its start state: closes the window (Graph::Exit), forgets the drawing
+// state, the palette, the counts above and Graph's public variables; the next Graph::Init()
+// starts the module again and the next Graph::Init(x, y, w, d) opens a window as the first did.
+// The library's threads stay, waiting as after an Exit. Main thread.
+void Reset();
+
 // Identifier of the open window in the window layer (0 when none). Any thread.
 uint32_t WindowId();
 

@@ -16,12 +16,6 @@
 
 namespace graphcore {
 
-// Revision 1's drawing rules: a line leaves out its last pixel, filled shapes have no pen,
-// rectangles exclude their right column and bottom row; ClearScreen leaves the text position.
-const graphraster::Rules kRules = {
-    .lineEndPoint = false, .filledOutline = false, .rectangleInclusive = false};
-const bool kClearScreenHomesText = false;
-
 namespace {
 
 // The window's frame in the window system's metrics: the outer size is Width x Depth, so the
@@ -32,35 +26,45 @@ constexpr uint32_t kCaption = 19;
 // The private message that starts the drawing thread once the message loop runs.
 constexpr uint32_t kResumeDrawing = platform::WM_USER + 1000;
 
-bool started;
-bool gCreated;  // a window was opened by Init and not yet closed by Exit
-int32_t gWinX, gWinY;
-
-// Both manual-reset. The main thread waits for serverReady, resets it, fills the request block
-// and signals requestPosted; the drawing thread does the rest. Both sides watch the event for a
-// while before they sleep (kHandOverSpinNs): a request is then handed over in a fraction of a
-// microsecond rather than the 9 of a sleep and a wake-up.
-rts::Event gRequestPosted;
-rts::Event gServerReady;
+// Both sides watch the hand-over events for a while before they sleep: a request is then handed
+// over in a fraction of a microsecond rather than the 9 of a sleep and a wake-up.
 constexpr int64_t kHandOverSpinNs = 20000;
 
-// Releases the drawing thread, created "suspended", once the window's loop runs.
-rts::Event gResume;
-std::atomic<bool> gDrawingThreadExists;  // set once by the window thread
+// Revision 1's own state, beside the device record.
+struct Server {
+  bool created;  // a window was opened by Init and not yet closed by Exit
 
-// Requests issued while no drawing thread runs (before a successful Init) go here and are dropped.
-Request gDropped;
-bool gDropping;
+  // Both manual-reset. The main thread waits for serverReady, resets it, fills the request block
+  // and signals requestPosted; the drawing thread does the rest.
+  rts::Event requestPosted{rts::EventReset::kManual};
+  rts::Event serverReady{rts::EventReset::kManual};
 
-// How the latest window thread's start went: 1 window open, -1 failed. Signalled to Init.
-std::atomic<int> gWindowOutcome;
-rts::Event gWindowStarted(rts::EventReset::kAuto);
+  // Releases the drawing thread, created "suspended", once the window's loop runs.
+  rts::Event resume{rts::EventReset::kManual};
+  std::atomic<bool> drawingThreadExists;  // set once by the window thread; kept by a reset
 
-pthread_t gWindowThread;
-rts::Event gWindowEnded;     // manual-reset: set as the window thread returns
-bool gWindowThreadJoinable;  // main thread only
+  // Requests issued while no drawing thread runs (before a successful Init) go here and are
+  // dropped.
+  Request dropped;
+  bool dropping;
 
-bool gFirstActivation;  // window thread only
+  // How the latest window thread's start went: 1 window open, -1 failed. Signalled to Init.
+  std::atomic<int> windowOutcome;
+  rts::Event windowStarted{rts::EventReset::kAuto};
+
+  pthread_t windowThread;
+  // Set as the window thread returns (manual-reset).
+  rts::Event windowEnded{rts::EventReset::kManual};
+  bool windowThreadJoinable;  // main thread only
+
+  bool firstActivation;  // window thread only
+
+  // The second Init's failure box is dismissed (see AlreadyCreated).
+  rts::Event boxDone{rts::EventReset::kAuto};
+
+  bool finaliserAdded;  // kept by a reset: the finaliser is registered once
+};
+constinit Server gServer{};
 
 // Puts the calling thread above normal priority where the system allows it, so that a posted
 // request is carried out at once even while other programs keep every processor busy (there a
@@ -80,23 +84,23 @@ void RaisePriority() {
 // thread would open under the window kept above all others, and SDL's box is not for use beside
 // the window thread). The window thread signals when the box is dismissed.
 constexpr uint32_t kShowAlreadyCreated = platform::WM_USER + 1001;
-rts::Event gBoxDone(rts::EventReset::kAuto);
 
 void* Drawing(void*) {
+  Device& d = Dev();
   rts::BlockBreakSignals();
   RaisePriority();
-  gResume.Wait();
-  gServerReady.Set();
+  gServer.resume.Wait();
+  gServer.serverReady.Set();
   for (;;) {
-    gRequestPosted.SpinThenWait(kHandOverSpinNs);
-    gRequestPosted.Reset();
-    if (gRequest.kind == rqSetup) {
+    gServer.requestPosted.SpinThenWait(kHandOverSpinNs);
+    gServer.requestPosted.Reset();
+    if (d.request.kind == rqSetup) {
       SetupBackBuffer(Graph::Width, Graph::Depth);
-      gExecuted[rqSetup].fetch_add(1, std::memory_order_relaxed);
+      d.executed[rqSetup].fetch_add(1, std::memory_order_relaxed);
     } else {
-      Execute(gRequest);
+      Execute(d.request);
     }
-    gServerReady.Set();
+    gServer.serverReady.Set();
   }
 }
 
@@ -104,23 +108,23 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
   switch (m.message) {
     case platform::WM_CREATE:
       // The drawing thread is the process's one: a later window finds it running.
-      if (!gDrawingThreadExists.load()) {
+      if (!gServer.drawingThreadExists.load()) {
         pthread_t thread;
         if (StartThread(thread, Drawing, true) == 0) {
-          gDrawingThreadExists.store(true);
+          gServer.drawingThreadExists.store(true);
         }
       }
       PostMessage(kResumeDrawing);
       return true;
     case kResumeDrawing:
-      gResume.Set();
+      gServer.resume.Set();
       return true;
     case platform::WM_ACTIVATE:
       usleep(50000);
-      if (gFirstActivation && m.wParam != platform::WA_INACTIVE) {
+      if (gServer.firstActivation && m.wParam != platform::WA_INACTIVE) {
         // The first activation goes back to the window that had it; the window system gives us
         // no handle of it, and the window was shown without taking the focus.
-        gFirstActivation = false;
+        gServer.firstActivation = false;
       }
       return true;
     case platform::WM_PAINT:
@@ -128,7 +132,7 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
       return true;
     case kShowAlreadyCreated:
       platform::WinMessageBoxOver(window, "Graph window was already created", "Graph");
-      gBoxDone.Set();
+      gServer.boxDone.Set();
       return true;
     case platform::WM_CLOSE:
       // The window is destroyed and its thread ends; drawing goes on into the back buffer.
@@ -139,16 +143,17 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 }
 
 void* WindowThread(void*) {
+  Device& d = Dev();
   rts::BlockBreakSignals();
   struct Ended {
-    ~Ended() { gWindowEnded.Set(); }
+    ~Ended() { gServer.windowEnded.Set(); }
   } ended;
-  gFirstActivation = true;
+  gServer.firstActivation = true;
   char why[256];
   if (!platform::WinVideoStart(why, sizeof why)) {
     Fail("Graph server not run", "Graph", why);
-    gWindowOutcome.store(-1);
-    gWindowStarted.Set();
+    gServer.windowOutcome.store(-1);
+    gServer.windowStarted.Set();
     return nullptr;
   }
   const uint32_t width = Graph::Width - 2 * kBorder;
@@ -158,38 +163,38 @@ void* WindowThread(void*) {
                     Graph::Width <= static_cast<uint32_t>(kMaxWidth) &&
                     Graph::Depth <= static_cast<uint32_t>(kMaxDepth);
   if (fits) {
-    window = platform::WinCreate("Graph", gWinX, gWinY, width, depth,
+    window = platform::WinCreate("Graph", d.winX, d.winY, width, depth,
                                  platform::WinStyle{true, true, WindowScale()});
   }
   if (window == 0 && !platform::WinVideoStart(why, sizeof why)) {
     Fail("Graph server not run", "Graph", why);  // the display connection broke meanwhile
-    gWindowOutcome.store(-1);
-    gWindowStarted.Set();
+    gServer.windowOutcome.store(-1);
+    gServer.windowStarted.Set();
     return nullptr;
   }
   if (window == 0) {
     char size[64];
     std::snprintf(size, sizeof size, "no window of %u x %u pixels", Graph::Width, Graph::Depth);
     Fail("Couldn't create main window", nullptr, fits ? platform::WinCreateFailure() : size);
-    gWindowOutcome.store(-1);
-    gWindowStarted.Set();
+    gServer.windowOutcome.store(-1);
+    gServer.windowStarted.Set();
     return nullptr;
   }
   ClearPostedMessages();
-  gWindow.store(window);
+  d.window.store(window);
   WindowProc(window, platform::WinMessage{platform::WM_CREATE, 0, 0});
-  if (!gDrawingThreadExists.load()) {
+  if (!gServer.drawingThreadExists.load()) {
     Fail("Graph server not run", "Graph");
-    gWindow.store(0);
+    d.window.store(0);
     platform::WinDestroy(window);
-    gWindowOutcome.store(-1);
-    gWindowStarted.Set();
+    gServer.windowOutcome.store(-1);
+    gServer.windowStarted.Set();
     return nullptr;
   }
-  gWindowOutcome.store(1);
-  gWindowStarted.Set();
+  gServer.windowOutcome.store(1);
+  gServer.windowStarted.Set();
   const LoopEnd end = MessageLoop(window, WindowProc);
-  gWindow.store(0);
+  d.window.store(0);
   WindowGone();
   if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
   return nullptr;
@@ -198,14 +203,14 @@ void* WindowThread(void*) {
 // Shows "Graph window was already created": by the window thread when it runs its loop, else
 // here (no other thread then uses SDL).
 void AlreadyCreated() {
-  if (gWindow.load() != 0) {
+  if (Dev().window.load() != 0) {
     PostMessage(kShowAlreadyCreated);
     // The box may stay open any time; the window thread may also end first (its window lost or
     // closed), and then nobody takes the message.
     for (;;) {
-      if (gBoxDone.WaitForUs(20000)) return;
-      if (gWindow.load() == 0) {
-        if (gBoxDone.WaitForUs(0)) return;  // shown just before the thread ended
+      if (gServer.boxDone.WaitForUs(20000)) return;
+      if (Dev().window.load() == 0) {
+        if (gServer.boxDone.WaitForUs(0)) return;  // shown just before the thread ended
         break;
       }
     }
@@ -214,27 +219,36 @@ void AlreadyCreated() {
 }
 
 void Finalise() {
-  if (gCreated) Graph::Exit();
+  if (gServer.created) Graph::Exit();
+}
+
+Request& BeginRequest(uint8_t kind) {
+  gServer.dropping = !gServer.drawingThreadExists.load();
+  if (gServer.dropping) return gServer.dropped;
+  gServer.serverReady.SpinThenWait(kHandOverSpinNs);
+  gServer.serverReady.Reset();
+  Dev().request.kind = kind;
+  return Dev().request;
+}
+
+void PostRequest() {
+  if (!gServer.dropping) gServer.requestPosted.Set();
+}
+
+void WaitIdle() {
+  if (gServer.drawingThreadExists.load()) gServer.serverReady.SpinThenWait(kHandOverSpinNs);
+}
+
+// The drawing thread stays, waiting for requests; the next Init opens a window as the first did.
+void Reset() {
+  gServer.dropping = false;
+  gServer.windowOutcome.store(0);
+  gServer.firstActivation = false;
 }
 
 }  // namespace
 
-Request& BeginRequest(uint8_t kind) {
-  gDropping = !gDrawingThreadExists.load();
-  if (gDropping) return gDropped;
-  gServerReady.SpinThenWait(kHandOverSpinNs);
-  gServerReady.Reset();
-  gRequest.kind = kind;
-  return gRequest;
-}
-
-void PostRequest() {
-  if (!gDropping) gRequestPosted.Set();
-}
-
-void WaitIdle() {
-  if (gDrawingThreadExists.load()) gServerReady.SpinThenWait(kHandOverSpinNs);
-}
+const Transport kTransport = {kRevision1, BeginRequest, PostRequest, WaitIdle, Reset};
 
 }  // namespace graphcore
 
@@ -243,38 +257,39 @@ namespace Graph {
 using namespace graphcore;
 
 void Init() {
-  if (!rts::Starting(started)) return;
-  rts::AddFinaliser(Finalise);
+  if (!rts::Starting(Dev().started)) return;
+  if (!gServer.finaliserAdded) rts::AddFinaliser(Finalise);
+  gServer.finaliserAdded = true;
   StartModule();
-  gCreated = false;
+  gServer.created = false;
 }
 
 bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
-  if (gCreated) {
+  if (gServer.created) {
     AlreadyCreated();
     return false;
   }
   if (!ReserveForInit(width, depth)) return false;
-  gCreated = true;
+  gServer.created = true;
   Width = width;
   Depth = depth;
-  gWinX = x;
-  gWinY = y;
-  if (gWindowThreadJoinable) {  // the previous window was closed by its close button
-    pthread_join(gWindowThread, nullptr);
-    gWindowThreadJoinable = false;
+  Dev().winX = x;
+  Dev().winY = y;
+  if (gServer.windowThreadJoinable) {  // the previous window was closed by its close button
+    pthread_join(gServer.windowThread, nullptr);
+    gServer.windowThreadJoinable = false;
   }
-  gWindowOutcome.store(0);
-  gWindowEnded.Reset();
-  if (StartThread(gWindowThread, WindowThread, false) != 0) {
+  gServer.windowOutcome.store(0);
+  gServer.windowEnded.Reset();
+  if (StartThread(gServer.windowThread, WindowThread, false) != 0) {
     Fail("Graph server not run", "Graph");
     return false;
   }
-  gWindowThreadJoinable = true;
+  gServer.windowThreadJoinable = true;
   // The window thread reports whether it could open the window; without it the drawing thread
   // would never become ready.
-  gWindowStarted.Wait();
-  if (gWindowOutcome.load() != 1) return false;
+  gServer.windowStarted.Wait();
+  if (gServer.windowOutcome.load() != 1) return false;
   Request& r = BeginRequest(rqSetup);
   (void)r;
   PostRequest();
@@ -283,16 +298,16 @@ bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
 }
 
 void Exit() {
-  if (!gCreated) return;
-  gCreated = false;
+  if (!gServer.created) return;
+  gServer.created = false;
   // Ends the window thread, which destroys its window; the drawing thread goes on. A thread
   // whose window or display was lost has ended already. One that hangs in a call to an X server
   // that stopped answering is left behind after a while, so the program can still end (a later
   // Init waits for it).
   PostMessage(platform::WM_QUIT);
-  if (gWindowThreadJoinable && gWindowEnded.WaitForUs(5000000)) {
-    pthread_join(gWindowThread, nullptr);
-    gWindowThreadJoinable = false;
+  if (gServer.windowThreadJoinable && gServer.windowEnded.WaitForUs(5000000)) {
+    pthread_join(gServer.windowThread, nullptr);
+    gServer.windowThreadJoinable = false;
   }
 }
 

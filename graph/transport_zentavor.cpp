@@ -12,39 +12,37 @@
 
 namespace graphcore {
 
-// Revision 2's drawing rules: a line sets its end point, filled shapes get a solid outline in
-// their colour, rectangle corners are both included; ClearScreen homes the text position.
-const graphraster::Rules kRules = {
-    .lineEndPoint = true, .filledOutline = true, .rectangleInclusive = true};
-const bool kClearScreenHomesText = true;
-
 namespace {
 
-bool started;
-bool gInitialised;
-bool gClosed;
-int32_t gWinX, gWinY;
-uint32_t gLineStyleNo;
+// Revision 2's own state, beside the device record.
+struct Service {
+  // The service thread was started by the first Init; it serves every later window. Kept by a
+  // reset, as is the thread.
+  bool threadStarted;
+  bool closed;
+  uint32_t lineStyleNo;
 
-// The handshake. Each direction has its own auto-reset event, so a side that signals and then
-// waits can never take its own signal back: every signal reaches the other side.
-rts::Event gToService(rts::EventReset::kAuto);
-rts::Event gToCaller(rts::EventReset::kAuto);
+  // The handshake. Each direction has its own auto-reset event, so a side that signals and then
+  // waits can never take its own signal back: every signal reaches the other side.
+  rts::Event toService{rts::EventReset::kAuto};
+  rts::Event toCaller{rts::EventReset::kAuto};
 
-// Set by the service thread before it signals that it could not start video (no display); it
-// then ends. Read by the main thread after the signal.
-bool gNoVideo;
-// Set by the service thread before it signals that it could not open a window because the display
-// connection is lost, with the reason; it then waits for the next Init as after an Exit.
-bool gNoWindow;
-char gWhy[256];
+  // Set by the service thread before it signals that it could not start video (no display); it
+  // then ends. Read by the main thread after the signal.
+  bool noVideo;
+  // Set by the service thread before it signals that it could not open a window because the
+  // display connection is lost, with the reason; it then waits for the next Init as after an Exit.
+  bool noWindow;
+  char why[256];
 
-// The window's loss against Exit's quit request, under gStateLock: when the window was lost the
-// service thread does not wait for a quit request, so Exit must not post one and wait; when Exit
-// asked first, the service thread answers it however its loop ended.
-rts::Mutex gStateLock;
-bool gWindowLost;
-bool gQuitAsked;
+  // The window's loss against Exit's quit request, under stateLock: when the window was lost the
+  // service thread does not wait for a quit request, so Exit must not post one and wait; when Exit
+  // asked first, the service thread answers it however its loop ended.
+  rts::Mutex stateLock;
+  bool windowLost;
+  bool quitAsked;
+};
+constinit Service gService{};
 
 constexpr uint32_t kPenCodes[6] = {kPsSolid, kPsDot, kPsDash, kPsDashDot, kPsDashDotDot, kPsNull};
 
@@ -67,23 +65,26 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
 }
 
 void* Service(void*) {
+  Device& d = Dev();
   rts::BlockBreakSignals();
-  if (!platform::WinVideoStart(gWhy, sizeof gWhy)) {
-    gNoVideo = true;
-    gToCaller.Set();
+  if (!platform::WinVideoStart(gService.why, sizeof gService.why)) {
+    gService.noVideo = true;
+    gService.toCaller.Set();
     return nullptr;
   }
   for (;;) {
     platform::WinHandle window = 0;
-    gNoWindow = !platform::WinVideoStart(gWhy, sizeof gWhy);  // false once the display is lost
-    if (!gNoWindow) {
-      window = platform::WinCreate("Graph", gWinX, gWinY, Graph::Width, Graph::Depth,
+    // Video cannot start again once the display is lost.
+    gService.noWindow = !platform::WinVideoStart(gService.why, sizeof gService.why);
+    if (!gService.noWindow) {
+      window = platform::WinCreate("Graph", d.winX, d.winY, Graph::Width, Graph::Depth,
                                    platform::WinStyle{false, false, WindowScale()});
-      gNoWindow = window == 0 && !platform::WinVideoStart(gWhy, sizeof gWhy);
+      gService.noWindow =
+          window == 0 && !platform::WinVideoStart(gService.why, sizeof gService.why);
     }
-    if (gNoWindow) {
-      gToCaller.Set();
-      gToService.Wait();
+    if (gService.noWindow) {
+      gService.toCaller.Set();
+      gService.toService.Wait();
       continue;
     }
     if (window == 0 || !SetupBackBuffer(Graph::Width, Graph::Depth)) {
@@ -94,40 +95,50 @@ void* Service(void*) {
     ClearPostedMessages();
     ResetKeyState();
     {
-      rts::Hold hold(gStateLock);
-      gWindowLost = false;
+      rts::Hold hold(gService.stateLock);
+      gService.windowLost = false;
     }
-    gWindow.store(window);
-    gToCaller.Set();
+    d.window.store(window);
+    gService.toCaller.Set();
     const LoopEnd end = MessageLoop(window, WindowProc);
-    gWindow.store(0);
+    d.window.store(0);
     WindowGone();
     if (end != LoopEnd::kDisplayLost) platform::WinDestroy(window);
     bool answer;
     {
-      rts::Hold hold(gStateLock);
+      rts::Hold hold(gService.stateLock);
       const bool lost = end == LoopEnd::kWindowLost || end == LoopEnd::kDisplayLost;
-      gWindowLost = lost;
-      answer = gQuitAsked || !lost;
-      gQuitAsked = false;
+      gService.windowLost = lost;
+      answer = gService.quitAsked || !lost;
+      gService.quitAsked = false;
     }
-    if (answer) gToCaller.Set();
-    gToService.Wait();
+    if (answer) gService.toCaller.Set();
+    gService.toService.Wait();
   }
+}
+
+Request& BeginRequest(uint8_t kind) {
+  Dev().request.kind = kind;
+  return Dev().request;
+}
+
+void PostRequest() {
+  Execute(Dev().request);
+}
+
+void WaitIdle() {}
+
+// The service thread stays, waiting for the next Init as after an Exit.
+void Reset() {
+  gService.closed = true;
+  gService.lineStyleNo = 0;
+  kvrIGraph::fGrMode = false;
+  kvrIGraph::proc = nullptr;
 }
 
 }  // namespace
 
-Request& BeginRequest(uint8_t kind) {
-  gRequest.kind = kind;
-  return gRequest;
-}
-
-void PostRequest() {
-  Execute(gRequest);
-}
-
-void WaitIdle() {}
+const Transport kTransport = {kRevision2, BeginRequest, PostRequest, WaitIdle, Reset};
 
 }  // namespace graphcore
 
@@ -136,74 +147,73 @@ namespace Graph {
 using namespace graphcore;
 
 void Init() {
-  if (!rts::Starting(started)) return;
+  if (!rts::Starting(Dev().started)) return;
   kvrIGraph::Init();
   StartModule();
-  gLineStyleNo = 0;
-  gInitialised = false;
-  gClosed = false;
+  gService.lineStyleNo = 0;
 }
 
 bool Init(int32_t x, int32_t y, uint32_t width, uint32_t depth) {
-  if (gInitialised && gNoVideo) {
-    Fail("Graph server not run", "Graph", gWhy);
+  Device& d = Dev();
+  if (gService.threadStarted && gService.noVideo) {
+    Fail("Graph server not run", "Graph", gService.why);
     return false;
   }
   if (!ReserveForInit(width, depth)) return false;
-  if (!gInitialised) {
+  if (!gService.threadStarted) {
     Width = width;
     Depth = depth;
-    gWinX = x;
-    gWinY = y;
-    gInitialised = true;
+    d.winX = x;
+    d.winY = y;
+    gService.threadStarted = true;
     pthread_t thread;
     if (StartThread(thread, Service, true) != 0) {
       Fail("Graph server not run", "Graph");
       return false;
     }
-    gToCaller.Wait();
+    gService.toCaller.Wait();
   } else {
     Width = width;
     Depth = depth;
-    gWinX = x;
-    gWinY = y;
-    if (!gClosed) Exit();
-    gToService.Set();
-    gToCaller.Wait();
+    d.winX = x;
+    d.winY = y;
+    if (!gService.closed) Exit();
+    gService.toService.Set();
+    gService.toCaller.Wait();
   }
-  if (gNoVideo || gNoWindow) {
+  if (gService.noVideo || gService.noWindow) {
     // Closed: the service thread waits for the next Init.
-    gClosed = true;
-    Fail("Graph server not run", "Graph", gWhy);
+    gService.closed = true;
+    Fail("Graph server not run", "Graph", gService.why);
     return false;
   }
   kvrIGraph::fGrMode = true;
-  gLineStyleNo = 0;
+  gService.lineStyleNo = 0;
   InitCommonTail();
-  gClosed = false;
+  gService.closed = false;
   return true;
 }
 
 void Exit() {
   // Nothing to close before the first Init, after a failed one, or while closed: the service
   // thread then waits on the handshake and a quit request would end the next window's loop.
-  if (!gInitialised || gClosed || gNoVideo) return;
+  if (!gService.threadStarted || gService.closed || gService.noVideo) return;
   {
     // A lost window's service thread already waits for the next Init.
-    rts::Hold hold(gStateLock);
-    if (gWindowLost) {
-      gClosed = true;
+    rts::Hold hold(gService.stateLock);
+    if (gService.windowLost) {
+      gService.closed = true;
       return;
     }
-    gQuitAsked = true;
+    gService.quitAsked = true;
   }
   PostMessage(platform::WM_QUIT);
-  gToCaller.Wait();
-  gClosed = true;
+  gService.toCaller.Wait();
+  gService.closed = true;
 }
 
 void SetLinestyle(uint32_t style) {
-  gLineStyleNo = style;
+  gService.lineStyleNo = style;
   LineStyle(style < 6 ? kPenCodes[style] : kPsSolid);
 }
 

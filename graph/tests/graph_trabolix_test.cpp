@@ -30,8 +30,16 @@ bool WaitWindowGone(int ms) {
   return false;
 }
 
-// Runs first: the module start, Exit before Init, the first Init and the refused second one.
+// Returns the library to its start and opens the 1000 x 800 window, so no case depends on another.
+void Open() {
+  graphprobe::Reset();
+  Graph::Init();
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));
+}
+
+// The module start, Exit before Init, the first Init and the refused second one.
 TEST(GraphTrabolixLifecycle, InitOnceThenRefuse) {
+  graphprobe::Reset();
   Graph::Init();
   Graph::Flush();
   Graph::Exit();
@@ -52,6 +60,7 @@ TEST(GraphTrabolixLifecycle, InitOnceThenRefuse) {
 }
 
 TEST(GraphTrabolixPixels, EndPointsClippingAndErase) {
+  Open();
   Graph::ClearScreen(0);
   Graph::Line(10, 10, 10, 10, 15);
   EXPECT_EQ(Lit(), 0u) << "equal points draw nothing";
@@ -91,6 +100,7 @@ TEST(GraphTrabolixPixels, EndPointsClippingAndErase) {
 
 // The drawing thread, fed without pause, must not keep the window thread from presenting.
 TEST(GraphTrabolixPresent, PresentsWhileRequestsComeWithoutPause) {
+  Open();
   graphtest::ExpectPresentsWhileDrawingWithoutPause();
 
   // Flush waits for the drawing thread's request and then for the present that shows it.
@@ -104,6 +114,7 @@ TEST(GraphTrabolixPresent, PresentsWhileRequestsComeWithoutPause) {
 // Short lines in every direction against the rule, the last pixel left out (styles and mixes:
 // raster_test).
 TEST(GraphTrabolixPixels, ShortLinesMatchTheRule) {
+  Open();
   // ClearScreen leaves the last two rows and columns: clear them of earlier lines.
   for (uint32_t k = 1; k <= 2; ++k) {
     Graph::Line(0, 800 - k, 1000, 800 - k, 0);
@@ -114,6 +125,7 @@ TEST(GraphTrabolixPixels, ShortLinesMatchTheRule) {
 }
 
 TEST(GraphTrabolixPixels, CircleAndClearScreen) {
+  Open();
   Graph::ClearScreen(0);
   Graph::Circle(500, 400, 12, 10);
   EXPECT_EQ(graphprobe::Pixel(488, 400), kLightGreen);
@@ -139,6 +151,7 @@ TEST(GraphTrabolixPixels, CircleAndClearScreen) {
 
 // The new operations through the drawing thread, in revision 1's conventions.
 TEST(GraphTrabolixVocabulary, OperationsThroughTheDrawingThread) {
+  Open();
   Graph::SetBkColor(0);
   Graph::ClearScreen(0);
   Graph::Rectangle(10, 10, 30, 20, 15, false);  // right column and bottom row excluded
@@ -174,6 +187,7 @@ TEST(GraphTrabolixVocabulary, OperationsThroughTheDrawingThread) {
 }
 
 TEST(GraphTrabolixLifecycle, CloseButtonThenExitAndReopen) {
+  Open();
   const uint32_t window = graphprobe::WindowId();
   ASSERT_NE(window, 0u);
   platform::WinPushClose(window);

@@ -20,15 +20,11 @@ namespace {
 
 constexpr uint32_t kBlack = 0x000000, kWhite = 0xFFFFFF, kLightGreen = 0x00FF00, kYellow = 0xFFFF00;
 
-// Opens the 1000 x 750 window once for the tests that only draw.
+// Returns the library to its start and opens the 1000 x 750 window, so no case depends on another.
 void Open() {
-  static bool open = false;
-  if (!open) {
-    Graph::Init();
-    ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
-    open = true;
-  }
-  Graph::ClearScreen(0);
+  graphprobe::Reset();
+  Graph::Init();
+  ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
 }
 
 uint64_t Lit() {
@@ -64,8 +60,9 @@ TEST(GraphZentavorDeathTest, WindowCreationFailureStopsWithStatus9) {
       "^Couldn't create main window \\(larger than 4096 x 4096 pixels\\)\n$");
 }
 
-// Runs first: the module start and Exit before any Init, then the first Init.
+// The module start and Exit before any Init, then the first Init.
 TEST(GraphZentavorLifecycle, ExitBeforeInitThenFirstInit) {
+  graphprobe::Reset();
   Graph::Init();
   Graph::Flush();  // no window: returns at once
   Graph::Exit();   // does nothing, and must not wait

@@ -16,6 +16,7 @@
 
 #include "graph/font.h"
 #include "graph/images.h"
+#include "graph/revision.h"
 #include "graph/tests/line_reference.h"
 
 namespace {
@@ -23,10 +24,9 @@ namespace {
 using graphraster::Rules;
 using graphraster::Surface;
 
-// The revisions' tables as their transport files define them.
-constexpr Rules kRev2 = {.lineEndPoint = true, .filledOutline = true, .rectangleInclusive = true};
-constexpr Rules kRev1 = {
-    .lineEndPoint = false, .filledOutline = false, .rectangleInclusive = false};
+// The revisions' tables, as their transports use them.
+constexpr Rules kRev2 = graphcore::kRevision2.rules;
+constexpr Rules kRev1 = graphcore::kRevision1.rules;
 
 constexpr uint32_t kStdPalette[16] = {0x000000, 0x0000B0, 0x00B000, 0x008080, 0xB00000, 0x800080,
                                       0xB06000, 0xC0C0C0, 0x808080, 0x0000FF, 0x00FF00, 0x00FFFF,
@@ -818,45 +818,47 @@ TEST(RasterImages, RasterOperationsAndPool) {
   EXPECT_EQ(c.At(3, 0), dst);
 
   // The pool: capture (parts outside read black), put back, free; stale numbers draw nothing.
+  graphimages::Pool pool{};
   Canvas big;
   graphraster::Line(big.s, kRev2, 0, 0, 9, 0, 14);
-  const uint32_t a = graphimages::Capture(big.s, 9, 1, -2, 0);  // corners in any order
+  const uint32_t a = graphimages::Capture(pool, big.s, 9, 1, -2, 0);  // corners in any order
   ASSERT_NE(a, 0u);
-  graphimages::Put(big.s, 100, 100, a, graphraster::kRopCopy);
+  graphimages::Put(pool, big.s, 100, 100, a, graphraster::kRopCopy);
   EXPECT_EQ(big.At(102, 100), kYellow) << "x 0 of the capture";
   EXPECT_EQ(big.At(101, 100), kBlack) << "x -1: outside, black";
   EXPECT_EQ(big.At(111, 100), kYellow);
   EXPECT_EQ(big.At(112, 100), kBlack) << "12 columns";
-  graphimages::Free(a);
-  graphimages::Free(a);
+  graphimages::Free(pool, a);
+  graphimages::Free(pool, a);
   big.Clear();
-  graphimages::Put(big.s, 100, 100, a, graphraster::kRopCopy);
+  graphimages::Put(pool, big.s, 100, 100, a, graphraster::kRopCopy);
   EXPECT_EQ(big.Lit(), 0u) << "freed";
-  EXPECT_EQ(graphimages::Capture(big.s, 0, 0, INT32_MAX, 0), 0u) << "wider than the pool";
-  EXPECT_EQ(graphimages::Capture(big.s, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), 0u);
+  EXPECT_EQ(graphimages::Capture(pool, big.s, 0, 0, INT32_MAX, 0), 0u) << "wider than the pool";
+  EXPECT_EQ(graphimages::Capture(pool, big.s, INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX), 0u);
   // 64 images at most; a quarter of the pool each fills it after four.
   uint32_t held[graphimages::kImages];
   for (uint32_t k = 0; k < graphimages::kImages; ++k) {
-    held[k] = graphimages::Capture(big.s, 0, 0, 0, 0);
+    held[k] = graphimages::Capture(pool, big.s, 0, 0, 0, 0);
     ASSERT_NE(held[k], 0u);
     EXPECT_NE(held[k], a) << "a freed number names no later image";
   }
-  EXPECT_EQ(graphimages::Capture(big.s, 0, 0, 0, 0), 0u) << "no slot left";
-  for (uint32_t k = 0; k < graphimages::kImages; ++k) graphimages::Free(held[k]);
-  const uint32_t quarter[4] = {
-      graphimages::Capture(big.s, 0, 0, 4095, 1023), graphimages::Capture(big.s, 0, 0, 4095, 1023),
-      graphimages::Capture(big.s, 0, 0, 4095, 1023), graphimages::Capture(big.s, 0, 0, 4095, 1023)};
+  EXPECT_EQ(graphimages::Capture(pool, big.s, 0, 0, 0, 0), 0u) << "no slot left";
+  for (uint32_t k = 0; k < graphimages::kImages; ++k) graphimages::Free(pool, held[k]);
+  const uint32_t quarter[4] = {graphimages::Capture(pool, big.s, 0, 0, 4095, 1023),
+                               graphimages::Capture(pool, big.s, 0, 0, 4095, 1023),
+                               graphimages::Capture(pool, big.s, 0, 0, 4095, 1023),
+                               graphimages::Capture(pool, big.s, 0, 0, 4095, 1023)};
   for (uint32_t q : quarter) ASSERT_NE(q, 0u);
-  EXPECT_EQ(graphimages::Capture(big.s, 0, 0, 0, 0), 0u) << "no pixels left";
-  graphimages::Free(quarter[0]);
-  graphimages::Free(quarter[2]);
+  EXPECT_EQ(graphimages::Capture(pool, big.s, 0, 0, 0, 0), 0u) << "no pixels left";
+  graphimages::Free(pool, quarter[0]);
+  graphimages::Free(pool, quarter[2]);
   // Two separate quarter gaps: half the pool is taken after moving the images together.
-  const uint32_t half = graphimages::Capture(big.s, 0, 0, 4095, 2047);
+  const uint32_t half = graphimages::Capture(pool, big.s, 0, 0, 4095, 2047);
   EXPECT_NE(half, 0u);
-  graphimages::Free(quarter[1]);
-  graphimages::Free(quarter[3]);
-  graphimages::Free(half);
-  EXPECT_EQ(graphimages::Count(), 0u);
+  graphimages::Free(pool, quarter[1]);
+  graphimages::Free(pool, quarter[3]);
+  graphimages::Free(pool, half);
+  EXPECT_EQ(graphimages::Count(pool), 0u);
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -873,9 +875,10 @@ TEST(RasterImages, PoolOutOfMemoryAnswersFull) {
 #ifdef ZT_SANITIZED
   GTEST_SKIP() << "the sanitizers' shadow memory needs an unlimited address space";
 #else
+  graphimages::Pool pool{};
   Canvas c(64, 64);
   graphraster::Line(c.s, kRev2, 0, 0, 63, 0, 14);
-  const uint32_t kept = graphimages::Capture(c.s, 0, 0, 63, 0);
+  const uint32_t kept = graphimages::Capture(pool, c.s, 0, 0, 63, 0);
   ASSERT_NE(kept, 0u);
   rlimit before{};
   ASSERT_EQ(getrlimit(RLIMIT_AS, &before), 0);
@@ -888,17 +891,17 @@ TEST(RasterImages, PoolOutOfMemoryAnswersFull) {
   tight.rlim_cur =
       static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{16} << 20);
   ASSERT_EQ(setrlimit(RLIMIT_AS, &tight), 0);
-  const uint32_t huge = graphimages::Capture(c.s, 0, 0, 4095, 4095);  // 64 MB
-  const uint32_t small = graphimages::Capture(c.s, 0, 0, 15, 15);
+  const uint32_t huge = graphimages::Capture(pool, c.s, 0, 0, 4095, 4095);  // 64 MB
+  const uint32_t small = graphimages::Capture(pool, c.s, 0, 0, 15, 15);
   ASSERT_EQ(setrlimit(RLIMIT_AS, &before), 0);
   EXPECT_EQ(huge, 0u) << "no memory: refused like a full pool";
   EXPECT_NE(small, 0u);
   c.Clear();
-  graphimages::Put(c.s, 0, 5, kept, graphraster::kRopCopy);
+  graphimages::Put(pool, c.s, 0, 5, kept, graphraster::kRopCopy);
   EXPECT_EQ(c.At(63, 5), kYellow) << "the image held survives the refusal";
-  graphimages::Free(kept);
-  graphimages::Free(small);
-  EXPECT_EQ(graphimages::Count(), 0u);
+  graphimages::Free(pool, kept);
+  graphimages::Free(pool, small);
+  EXPECT_EQ(graphimages::Count(pool), 0u);
 #endif
 }
 

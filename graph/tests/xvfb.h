@@ -3,6 +3,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -130,6 +131,21 @@ inline std::vector<unsigned char> Screen(int x, int y, int width, int height) {
 inline uint32_t At(const std::vector<unsigned char>& rgb, int width, int x, int y) {
   const unsigned char* p = &rgb[(static_cast<size_t>(y) * width + x) * 3];
   return (uint32_t(p[0]) << 16) | (uint32_t(p[1]) << 8) | p[2];
+}
+
+// Runs `body` in a new process of this test program (gtest's threadsafe death test: the program
+// started again for this case alone) and expects it to pass there. For a case that changes the
+// process's X connection for good (the display gone: video starts once per process; a message
+// box's late X errors), so that it runs in any order and again.
+inline void InOwnProcess(void (*body)()) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        body();
+        std::fflush(nullptr);
+        _exit(testing::Test::HasFailure() ? 1 : 0);
+      },
+      testing::ExitedWithCode(0), "");
 }
 
 }  // namespace xvfbtest

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "console/IO.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/Sync.h"
 
 // Every operator new is counted. GCC takes the malloc/free pair below for a mismatch once the

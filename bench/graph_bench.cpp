@@ -240,7 +240,7 @@ BENCHMARK(BM_SphereRedraw240_Sdl) ZT_TIMING;
 void BM_PresentsWhileDrawing(benchmark::State& state) {
   OpenGraph();
   const auto& lines = Short();
-  const auto period = std::chrono::microseconds(Graph::RefreshPeriodUs());
+  const auto period = Graph::RefreshPeriod();
   uint64_t presents = 0;
   std::chrono::steady_clock::duration spent{};
   uint32_t colour = 1;

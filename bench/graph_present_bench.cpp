@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "platform/win_sdl.h"
+#include "platform/Window.h"
 
 namespace {
 

@@ -58,11 +58,11 @@ void BM_RequestHandOver(benchmark::State& state) {
 }
 
 // The drawing thread's events watch for a signal this long before they sleep.
-constexpr int64_t kSpinNs = 20000;
+constexpr std::chrono::microseconds kSpin{20};
 
 // Waits for a manual-reset event as the library's hand-over does, and resets it.
 void WaitAndReset(rts::Event& event) {
-  event.SpinThenWait(kSpinNs);
+  event.SpinThenWait(kSpin);
   event.Reset();
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <bitset>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -28,10 +29,9 @@ bool KeyComing();
 bool KeysEnded();
 
 // Trabolix build: waits until something is waiting for KeyPressed to look at (a console input
-// record, or the pending second code of a key) or `timeoutUs` microseconds have passed on the
-// monotonic clock; a key that arrives ends the wait at once. Reads nothing. Answers whether
-// something is waiting.
-bool WaitKey(uint32_t timeoutUs);
+// record, or the pending second code of a key) or `timeout` has passed on the monotonic clock; a
+// key that arrives ends the wait at once. Reads nothing. Answers whether something is waiting.
+bool WaitKey(std::chrono::microseconds timeout);
 
 // The next key's character, or 00 for a key without one, after which the next call returns
 // that key's scan code at once. Blocks until a key is there; in the Trabolix build a read that

@@ -4,7 +4,7 @@
 
 #include "console/IO.h"
 #include "console/io_internal.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace IO {
 

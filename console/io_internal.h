@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace IO::detail {
 

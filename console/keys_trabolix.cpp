@@ -3,7 +3,7 @@
 #include "console/IO.h"
 #include "console/Str.h"
 #include "console/io_internal.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/RTS.h"
 
 namespace IO {
@@ -159,9 +159,9 @@ bool KeysEnded() {
   return gPending == 0 && InputUsedUp();
 }
 
-bool WaitKey(uint32_t timeoutUs) {
+bool WaitKey(std::chrono::microseconds timeout) {
   if (gPending != 0) return true;
-  return platform::ConWaitInputUntil(platform::ConNowNs() + int64_t{timeoutUs} * 1000);
+  return platform::ConWaitInputUntil(std::chrono::steady_clock::now() + timeout);
 }
 
 char RdKey() {

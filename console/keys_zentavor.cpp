@@ -6,7 +6,7 @@
 #include "console/kvrEvQue.h"
 #include "console/kvrIO.h"
 #include "console/kvrLib.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/RTS.h"
 
 namespace IO {

@@ -3,9 +3,10 @@
 #include "console/kvrEvQue.h"
 
 #include <pthread.h>
-#include <time.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 
 #include "graph/kvrIGraph.h"
 #include "rts/RTS.h"
@@ -141,7 +142,7 @@ constexpr size_t kReaderStack = 32767;
 // programs take keys every frame, far more often; a key is refused only when the program has
 // stopped reading them, and then every further typed key is refused at once, with its beep, until
 // the program takes a key again.
-constexpr int64_t kGraceNs = 500000000;
+constexpr std::chrono::milliseconds kGrace{500};
 
 struct KeyEntry {
   uint8_t ch;
@@ -149,30 +150,28 @@ struct KeyEntry {
   KeyEventRecord event;
 };
 
-bool started;
-platform::ConHandle gInput;
-uint32_t gSavedMode;
-KeyEntry gQueue[kQueueSize];
-std::atomic<uint8_t> gCount;     // read once without the lock by getKey and peekKey
-std::atomic<uint64_t> gHandled;  // records the reader thread has finished with
-std::atomic<bool> gHolding;      // set before the reader takes a record, cleared once it is handled
-// The lock, the event and the condition are constant-initialised and never destroyed: the reader
-// thread runs until the process ends.
-rts::Mutex gQueueLock;
-rts::Event gNotEmpty;     // manual reset: set while the queue holds a key
-rts::Condition gNotFull;  // a key was taken out
-std::atomic<uint32_t> gRefused;
-std::atomic<uint32_t> gGraces;
-bool gGraceSpent;  // reader thread only: a typed key has waited its grace in this full spell
-std::atomic<int64_t> gGraceSetNs;  // the grace a test set; 0: kGraceNs
+// The module's state: one record of constant-initialised, zero-filled storage. The lock, the
+// event and the condition are never destroyed: the reader thread runs until the process ends.
+struct Queue {
+  bool started{};
+  platform::ConHandle input{};
+  uint32_t savedMode{};
+  KeyEntry keys[kQueueSize]{};
+  std::atomic<uint8_t> count{};     // read once without the lock by getKey and peekKey
+  std::atomic<uint64_t> handled{};  // records the reader thread has finished with
+  std::atomic<bool> holding{};      // set before the reader takes a record, cleared once handled
+  rts::Mutex lock;                  // guards keys and count's changes
+  rts::Event notEmpty;              // manual reset: set while the queue holds a key
+  rts::Condition notFull;           // a key was taken out
+  std::atomic<uint32_t> refused{};
+  std::atomic<uint32_t> graces{};
+  bool graceSpent{};  // reader thread only: a typed key has waited its grace in this full spell
+  std::atomic<std::chrono::nanoseconds> graceSet{};  // the grace a test set; zero: kGrace
+};
+constinit Queue gQ;
 
 void RestoreMode() {
-  platform::ConSetMode(gInput, gSavedMode);
-}
-
-void SleepMs(long ms) {
-  struct timespec d = {0, ms * 1000000L};
-  nanosleep(&d, nullptr);
+  platform::ConSetMode(gQ.input, gQ.savedMode);
 }
 
 // Appends a translated key. When the queue is full, a key from a pipe or a file waits for room
@@ -181,27 +180,27 @@ void SleepMs(long ms) {
 // beep. Reader thread.
 void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
   {
-    rts::Hold hold(gQueueLock);
-    auto room = [] { return gCount.load(std::memory_order_relaxed) < kQueueSize; };
+    rts::Hold hold(gQ.lock);
+    auto room = [] { return gQ.count.load(std::memory_order_relaxed) < kQueueSize; };
     if (piped) {
-      gNotFull.Wait(gQueueLock, room);
-    } else if (!room() && !gGraceSpent) {
-      gGraces.fetch_add(1, std::memory_order_relaxed);
-      const int64_t set = gGraceSetNs.load(std::memory_order_relaxed);
-      gGraceSpent =
-          !gNotFull.WaitUntil(gQueueLock, rts::MonotonicNs() + (set > 0 ? set : kGraceNs), room);
+      gQ.notFull.Wait(gQ.lock, room);
+    } else if (!room() && !gQ.graceSpent) {
+      gQ.graces.fetch_add(1, std::memory_order_relaxed);
+      const std::chrono::nanoseconds set = gQ.graceSet.load(std::memory_order_relaxed);
+      const std::chrono::nanoseconds grace = set.count() > 0 ? set : kGrace;
+      gQ.graceSpent = !gQ.notFull.WaitUntil(gQ.lock, rts::Now() + grace, room);
     }
-    uint8_t count = gCount.load(std::memory_order_relaxed);
+    uint8_t count = gQ.count.load(std::memory_order_relaxed);
     if (count < kQueueSize) {
-      gGraceSpent = false;  // there was room: the full spell is over
-      gQueue[count] = {ch, scan, event};
-      gCount.store(static_cast<uint8_t>(count + 1), std::memory_order_release);
-      if (count + 1 == 1) gNotEmpty.Set();
+      gQ.graceSpent = false;  // there was room: the full spell is over
+      gQ.keys[count] = {ch, scan, event};
+      gQ.count.store(static_cast<uint8_t>(count + 1), std::memory_order_release);
+      if (count + 1 == 1) gQ.notEmpty.Set();
       return;
     }
   }
-  gRefused.fetch_add(1, std::memory_order_relaxed);
-  platform::ConBeep(300, 100);
+  gQ.refused.fetch_add(1, std::memory_order_relaxed);
+  platform::ConBeep(300, std::chrono::milliseconds{100});
 }
 
 // The key reader thread: wait, read one record, drop what is not a key press, translate,
@@ -209,20 +208,20 @@ void Append(uint8_t ch, uint8_t scan, const KeyEventRecord& event, bool piped) {
 void* ReadKeys(void*) {
   rts::BlockBreakSignals();
   for (;;) {
-    if (!platform::ConWaitInput(-1)) {
-      SleepMs(10);
+    if (!platform::ConWaitInput(std::chrono::milliseconds{-1})) {
+      rts::SleepFor(std::chrono::milliseconds{10});
       continue;
     }
     InputRecord record;
-    gHolding.store(true);  // before the record leaves the console input: see Holding
+    gQ.holding.store(true);  // before the record leaves the console input: see Holding
     const bool piped = platform::ConReadInputPiped(record);
     uint8_t ch, scan;
     if (record.EventType == platform::KEY_EVENT && record.Event.bKeyDown &&
         Translate(record.Event, ch, scan)) {
       Append(ch, scan, record.Event, piped);
     }
-    gHandled.fetch_add(1, std::memory_order_release);
-    gHolding.store(false);
+    gQ.handled.fetch_add(1, std::memory_order_release);
+    gQ.holding.store(false);
   }
   return nullptr;
 }
@@ -234,9 +233,9 @@ void StartReader() {
 // The oldest entry's pair, the scan code filled from the key's own when the pair has none.
 // Under the queue lock.
 void Oldest(uint8_t& ch, uint8_t& scan) {
-  ch = gQueue[0].ch;
-  scan = gQueue[0].scan != 0 ? gQueue[0].scan
-                             : static_cast<uint8_t>(gQueue[0].event.wVirtualScanCode & 0xFF);
+  ch = gQ.keys[0].ch;
+  scan = gQ.keys[0].scan != 0 ? gQ.keys[0].scan
+                              : static_cast<uint8_t>(gQ.keys[0].event.wVirtualScanCode & 0xFF);
 }
 
 }  // namespace
@@ -302,12 +301,13 @@ bool Translate(const KeyEventRecord& event, uint8_t& ch, uint8_t& scan) {
 }
 
 void Init() {
-  if (!rts::Starting(started)) return;
+  if (!rts::Starting(gQ.started)) return;
   kvrIGraph::Init();
   rts::AddFinaliser(RestoreMode);
-  gCount.store(0);
-  gInput = kvrIGraph::hConsoleInput;
-  if (platform::ConGetMode(gInput, gSavedMode) && platform::ConSetMode(gInput, kModeOnStart)) {
+  gQ.count.store(0);
+  gQ.input = kvrIGraph::hConsoleInput;
+  if (platform::ConGetMode(gQ.input, gQ.savedMode) &&
+      platform::ConSetMode(gQ.input, kModeOnStart)) {
     // The line input reader would become the default input channel here; the programs read
     // no lines, and IO's string reader takes keys from the queue itself.
   }
@@ -315,42 +315,42 @@ void Init() {
 }
 
 bool getKey(uint8_t& ch, uint8_t& scan, bool wait) {
-  if (gCount.load(std::memory_order_acquire) == 0 && !wait) return false;
-  gNotEmpty.Wait();
-  rts::Hold hold(gQueueLock);
+  if (gQ.count.load(std::memory_order_acquire) == 0 && !wait) return false;
+  gQ.notEmpty.Wait();
+  rts::Hold hold(gQ.lock);
   Oldest(ch, scan);
-  uint8_t count = gCount.load(std::memory_order_relaxed);
-  for (int i = 1; i < count; ++i) gQueue[i - 1] = gQueue[i];
+  uint8_t count = gQ.count.load(std::memory_order_relaxed);
+  for (int i = 1; i < count; ++i) gQ.keys[i - 1] = gQ.keys[i];
   --count;
-  gCount.store(count, std::memory_order_release);
-  if (count == 0) gNotEmpty.Reset();
-  gNotFull.Signal();
+  gQ.count.store(count, std::memory_order_release);
+  if (count == 0) gQ.notEmpty.Reset();
+  gQ.notFull.Signal();
   return true;
 }
 
 uint64_t RecordsHandled() {
-  return gHandled.load(std::memory_order_acquire);
+  return gQ.handled.load(std::memory_order_acquire);
 }
 
 bool Holding() {
-  return gHolding.load();
+  return gQ.holding.load();
 }
 
 uint32_t Refused() {
-  return gRefused.load(std::memory_order_relaxed);
+  return gQ.refused.load(std::memory_order_relaxed);
 }
 
 uint32_t Graces() {
-  return gGraces.load(std::memory_order_relaxed);
+  return gQ.graces.load(std::memory_order_relaxed);
 }
 
 void SetGrace(std::chrono::nanoseconds grace) {
-  gGraceSetNs.store(grace.count() > 0 ? grace.count() : 0, std::memory_order_relaxed);
+  gQ.graceSet.store(std::max(grace, std::chrono::nanoseconds::zero()), std::memory_order_relaxed);
 }
 
 bool peekKey(uint8_t& ch, uint8_t& scan) {
-  if (gCount.load(std::memory_order_acquire) == 0) return false;
-  rts::Hold hold(gQueueLock);
+  if (gQ.count.load(std::memory_order_acquire) == 0) return false;
+  rts::Hold hold(gQ.lock);
   Oldest(ch, scan);
   return true;
 }

@@ -10,7 +10,7 @@
 #include <chrono>
 #include <cstdint>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace kvrEvQue {
 

@@ -1,7 +1,7 @@
 // Module kvrIO (Zentavor build).
 #include "console/kvrIO.h"
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/RTS.h"
 
 namespace kvrIO {

@@ -14,7 +14,7 @@
 
 #include "fuzz/check.h"
 #include "platform/con_decode.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "platform/con_decode.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace fuzzkeys {
 

@@ -10,6 +10,7 @@
 // thread and read there.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace Graph {
@@ -40,9 +41,9 @@ void Exit();
 // periods. Main thread.
 void Flush();
 
-// The window's display refresh period in microseconds: the time between two updates of the
-// window (16667, 60 Hz, before a window has been served). Any thread.
-uint32_t RefreshPeriodUs();
+// The window's display refresh period: the time between two updates of the window (16667
+// microseconds, 60 Hz, before a window has been served). Any thread.
+std::chrono::microseconds RefreshPeriod();
 
 // Line from (x1, y1) to (x2, y2) in colour number `colour` (low 8 bits). Revision 2 draws both
 // end points (a lone pixel when they are equal, whatever the line style); revision 1 leaves out

@@ -12,10 +12,6 @@ namespace graphcore {
 
 namespace {
 
-int64_t NowUs() {
-  return rts::MonotonicNs() / 1000;
-}
-
 bool TakePosted(uint32_t& message) {
   Device& d = Dev();
   rts::Hold hold(d.postLock);
@@ -74,9 +70,9 @@ bool Lost(platform::WinHandle window, LoopEnd& end) {
 }  // namespace
 
 LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc) {
-  const int64_t period = platform::WinRefreshPeriodUs(window);
+  const std::chrono::microseconds period = platform::WinRefreshPeriod(window);
   StartPresenting(period);
-  int64_t due = NowUs();
+  rts::TimePoint due = rts::Now();
   LoopEnd end;
   for (;;) {
     platform::WinMessage m;
@@ -89,13 +85,13 @@ LoopEnd MessageLoop(platform::WinHandle window, WindowProc proc) {
       if (posted == platform::WM_QUIT) return LoopEnd::kQuit;
       if (!proc(window, platform::WinMessage{posted, 0, 0})) return LoopEnd::kClosed;
     }
-    int64_t now = NowUs();
+    const rts::TimePoint now = rts::Now();
     if (now >= due) {
       Present(window, false);
       if (Lost(window, end)) return end;
       due = now + period;
     }
-    Dev().wake.WaitForUs(std::max<int64_t>(due - NowUs(), 0));
+    Dev().wake.WaitUntil(due);
   }
 }
 

@@ -7,13 +7,14 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
 #include "graph/images.h"
 #include "graph/raster.h"
 #include "graph/revision.h"
-#include "platform/win_sdl.h"
+#include "platform/Window.h"
 #include "rts/Sync.h"
 
 namespace graphcore {
@@ -143,11 +144,11 @@ struct Device {
   rts::Mutex postLock;
   rts::Event wake{rts::EventReset::kAuto};
 
-  // Presenting: a copy is in progress; the refresh period of the served window in microseconds
-  // (0 before the first loop); the last window's loop ended because the window or the display was
-  // lost. Flush waiters wait on shownChanged under shownLock.
+  // Presenting: a copy is in progress; the refresh period of the served window (zero before the
+  // first loop); the last window's loop ended because the window or the display was lost. Flush
+  // waiters wait on shownChanged under shownLock.
   std::atomic<bool> presenting{};
-  std::atomic<int64_t> periodUs{};
+  std::atomic<std::chrono::microseconds> period{};
   std::atomic<bool> lost{};
   rts::Mutex shownLock;
   rts::Condition shownChanged;
@@ -263,8 +264,8 @@ void Present(platform::WinHandle window, bool all);
 // Copies the whole back buffer to the window now (expose). Window thread.
 void PaintAll(platform::WinHandle window);
 
-// A window's loop starts presenting at `periodUs` (its refresh period). Window thread.
-void StartPresenting(int64_t periodUs);
+// A window's loop starts presenting at `period` (its refresh period). Window thread.
+void StartPresenting(std::chrono::microseconds period);
 
 // The window or the display was lost: Flush now paces its callers by sleeping. Window thread.
 void PresentingLost();
@@ -279,9 +280,9 @@ void Flush();
 // Wakes Flush waiters after the window went away (the device's window is 0). Window thread.
 void WindowGone();
 
-// The served window's display refresh period in microseconds (16667, 60 Hz, before a window has
-// been served). Any thread.
-int64_t RefreshPeriodUs();
+// The served window's display refresh period (platform::kDefaultRefreshPeriod, 60 Hz, before a
+// window has been served). Any thread.
+std::chrono::microseconds RefreshPeriod();
 
 // The window's screen scale set by Graph::SetScale: 1 to 4.
 uint32_t WindowScale();

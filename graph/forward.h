@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "platform/con_host.h"
-#include "platform/win_sdl.h"
+#include "platform/Console.h"
+#include "platform/Window.h"
 
 namespace graphcore {
 

@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstring>
 #include <iterator>
-#include <thread>
 
 #include "graph/core.h"
 #include "graph/probe.h"
@@ -177,7 +176,7 @@ void ResetDevice() {
   for (std::atomic<uint64_t>& count : d.executed) count.store(0);
   d.presents.store(0);
   d.presenting.store(false);
-  d.periodUs.store(0);
+  d.period.store({});
   d.lost.store(false);
   Graph::Width = Graph::Depth = Graph::Columns = Graph::Rows = Graph::NumPColor = 0;
 }
@@ -196,8 +195,8 @@ void Flush() {
   graphcore::Flush();
 }
 
-uint32_t RefreshPeriodUs() {
-  return static_cast<uint32_t>(graphcore::RefreshPeriodUs());
+std::chrono::microseconds RefreshPeriod() {
+  return graphcore::RefreshPeriod();
 }
 
 void SetScale(uint32_t factor) {
@@ -470,13 +469,14 @@ uint64_t Requests(unsigned kind) {
   return kind < graphcore::kKinds ? graphcore::Dev().executed[kind].load() : 0;
 }
 
-bool WaitPresented(int timeoutMs) {
+bool WaitPresented(std::chrono::milliseconds timeout) {
   graphcore::kTransport.waitIdle();
-  for (int waited = 0; waited <= timeoutMs; ++waited) {
+  const rts::TimePoint end = rts::Now() + timeout;
+  for (;;) {
     if (!graphcore::DamagePending()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    if (rts::Now() >= end) return false;
+    rts::SleepFor(std::chrono::milliseconds{1});  // a test's poll: the presenter signals nothing
   }
-  return false;
 }
 
 uint64_t Presents() {

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace kvrIGraph {
 

@@ -1,6 +1,5 @@
 // Presenting, shared by both revisions: copying the back buffer's damage to the window, counting
 // the presents, and Flush, which waits until what was drawn is on the window.
-#include <time.h>
 
 #include "graph/core.h"
 
@@ -20,8 +19,8 @@ void Shown(uint64_t copy) {
 
 }  // namespace
 
-void StartPresenting(int64_t periodUs) {
-  Dev().periodUs.store(periodUs, std::memory_order_relaxed);
+void StartPresenting(std::chrono::microseconds period) {
+  Dev().period.store(period, std::memory_order_relaxed);
   Dev().lost.store(false);
 }
 
@@ -68,11 +67,7 @@ void Flush() {
   Device& d = Dev();
   kTransport.waitIdle();
   if (d.window.load() == 0) {
-    if (d.lost.load()) {
-      const int64_t period = d.periodUs.load(std::memory_order_relaxed);
-      timespec pause{0, static_cast<long>(period > 0 ? period : 16667) * 1000};
-      nanosleep(&pause, nullptr);
-    }
+    if (d.lost.load()) rts::SleepFor(RefreshPeriod());
     return;
   }
   uint64_t target;
@@ -80,8 +75,7 @@ void Flush() {
     rts::Hold hold(d.bufferLock);
     target = d.buffer.damage.Empty() ? d.copies : d.copies + 1;
   }
-  const int64_t period = d.periodUs.load(std::memory_order_relaxed);
-  const int64_t deadline = rts::MonotonicNs() + 3 * (period > 0 ? period : 16667) * 1000;
+  const rts::TimePoint deadline = rts::Now() + 3 * RefreshPeriod();
   rts::Hold hold(d.shownLock);
   d.shownChanged.WaitUntil(d.shownLock, deadline,
                            [&d, target] { return d.shown >= target || d.window.load() == 0; });
@@ -92,9 +86,9 @@ void WindowGone() {
   Dev().shownChanged.Broadcast();
 }
 
-int64_t RefreshPeriodUs() {
-  const int64_t period = Dev().periodUs.load(std::memory_order_relaxed);
-  return period > 0 ? period : 16667;
+std::chrono::microseconds RefreshPeriod() {
+  const std::chrono::microseconds period = Dev().period.load(std::memory_order_relaxed);
+  return period.count() > 0 ? period : platform::kDefaultRefreshPeriod;
 }
 
 }  // namespace graphcore

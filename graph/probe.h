@@ -2,6 +2,7 @@
 // (the thread that draws), after a successful Graph::Init unless noted.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace graphprobe {
@@ -30,8 +31,8 @@ void CopyPixels(uint32_t* out);
 uint64_t Requests(unsigned kind);
 
 // Waits until every drawn pixel has been copied to the window and the window updated (at most
-// `timeoutMs`); answers whether that happened. Any thread but the window's own.
-bool WaitPresented(int timeoutMs);
+// `timeout`); answers whether that happened. Any thread but the window's own.
+bool WaitPresented(std::chrono::milliseconds timeout);
 
 // Number of presents so far that copied drawn pixels to the window (an expose included). Any
 // thread.

@@ -28,7 +28,7 @@ constexpr uint32_t kResumeDrawing = platform::WM_USER + 1000;
 
 // Both sides watch the hand-over events for a while before they sleep: a request is then handed
 // over in a fraction of a microsecond rather than the 9 of a sleep and a wake-up.
-constexpr int64_t kHandOverSpinNs = 20000;
+constexpr std::chrono::microseconds kHandOverSpin{20};
 
 // Revision 1's own state, beside the device record.
 struct Server {
@@ -92,7 +92,7 @@ void* Drawing(void*) {
   gServer.resume.Wait();
   gServer.serverReady.Set();
   for (;;) {
-    gServer.requestPosted.SpinThenWait(kHandOverSpinNs);
+    gServer.requestPosted.SpinThenWait(kHandOverSpin);
     gServer.requestPosted.Reset();
     if (d.request.kind == rqSetup) {
       SetupBackBuffer(Graph::Width, Graph::Depth);
@@ -120,7 +120,9 @@ bool WindowProc(platform::WinHandle window, const platform::WinMessage& m) {
       gServer.resume.Set();
       return true;
     case platform::WM_ACTIVATE:
-      usleep(50000);
+      // The window procedure waits 50 ms on every activation before it answers: required
+      // behaviour of this revision, not a pause standing in for a wait on something.
+      rts::SleepFor(std::chrono::milliseconds{50});
       if (gServer.firstActivation && m.wParam != platform::WA_INACTIVE) {
         // The first activation goes back to the window that had it; the window system gives us
         // no handle of it, and the window was shown without taking the focus.
@@ -208,9 +210,9 @@ void AlreadyCreated() {
     // The box may stay open any time; the window thread may also end first (its window lost or
     // closed), and then nobody takes the message.
     for (;;) {
-      if (gServer.boxDone.WaitForUs(20000)) return;
+      if (gServer.boxDone.WaitFor(std::chrono::milliseconds{20})) return;
       if (Dev().window.load() == 0) {
-        if (gServer.boxDone.WaitForUs(0)) return;  // shown just before the thread ended
+        if (gServer.boxDone.WaitFor({})) return;  // shown just before the thread ended
         break;
       }
     }
@@ -225,7 +227,7 @@ void Finalise() {
 Request& BeginRequest(uint8_t kind) {
   gServer.dropping = !gServer.drawingThreadExists.load();
   if (gServer.dropping) return gServer.dropped;
-  gServer.serverReady.SpinThenWait(kHandOverSpinNs);
+  gServer.serverReady.SpinThenWait(kHandOverSpin);
   gServer.serverReady.Reset();
   Dev().request.kind = kind;
   return Dev().request;
@@ -236,7 +238,7 @@ void PostRequest() {
 }
 
 void WaitIdle() {
-  if (gServer.drawingThreadExists.load()) gServer.serverReady.SpinThenWait(kHandOverSpinNs);
+  if (gServer.drawingThreadExists.load()) gServer.serverReady.SpinThenWait(kHandOverSpin);
 }
 
 // The drawing thread stays, waiting for requests; the next Init opens a window as the first did.
@@ -305,7 +307,7 @@ void Exit() {
   // that stopped answering is left behind after a while, so the program can still end (a later
   // Init waits for it).
   PostMessage(platform::WM_QUIT);
-  if (gServer.windowThreadJoinable && gServer.windowEnded.WaitForUs(5000000)) {
+  if (gServer.windowThreadJoinable && gServer.windowEnded.WaitFor(std::chrono::seconds{5})) {
     pthread_join(gServer.windowThread, nullptr);
     gServer.windowThreadJoinable = false;
   }

@@ -6,6 +6,7 @@
 // made from any thread unless its comment says otherwise.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -74,17 +75,13 @@ bool ConReadInputPiped(InputRecord& record);
 // Copies the oldest record without taking it; false at once when the buffer is empty.
 bool ConPeekInput(InputRecord& record);
 
-// Waits until the buffer holds a record, at most `timeoutMs` (negative: no limit). Answers
-// whether a record is there.
-bool ConWaitInput(int timeoutMs);
+// Waits until the buffer holds a record, at most `timeout` (negative: no limit). Answers whether
+// a record is there.
+bool ConWaitInput(std::chrono::milliseconds timeout);
 
-// Waits until the buffer holds a record or the monotonic clock (CLOCK_MONOTONIC, in
-// nanoseconds) reaches `deadlineNs`; a record written meanwhile ends the wait at once. Answers
-// whether a record is there.
-bool ConWaitInputUntil(int64_t deadlineNs);
-
-// The monotonic clock in nanoseconds, as ConWaitInputUntil reads it.
-int64_t ConNowNs();
+// Waits until the buffer holds a record or the monotonic clock reaches `deadline`; a record
+// written meanwhile ends the wait at once. Answers whether a record is there.
+bool ConWaitInputUntil(std::chrono::steady_clock::time_point deadline);
 
 // Number of records waiting.
 int ConPendingInput();
@@ -111,9 +108,9 @@ bool ConInputEnded();
 // True when the console host reads a terminal (opened by ConStdInput). Any thread.
 bool ConIsTerminal();
 
-// Sounds the bell on the controlling terminal, if the process has one, and takes `durationMs`
-// as the bell of a PC speaker would. The frequency cannot be chosen on a terminal. Any thread.
-void ConBeep(uint32_t frequency, uint32_t durationMs);
+// Sounds the bell on the controlling terminal, if the process has one, and takes `duration` as
+// the bell of a PC speaker would. The frequency cannot be chosen on a terminal. Any thread.
+void ConBeep(uint32_t frequency, std::chrono::milliseconds duration);
 
 // Writes `length` bytes to standard output with write(2), unbuffered, as a text channel: every
 // LF is a line end, CR LF (a terminal that adds the CR itself is sent the LF alone, so it too

@@ -7,6 +7,7 @@
 // thread makes a call into the platform's window system).
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 
@@ -103,8 +104,11 @@ void WinUpdateWindow(WinHandle window, int32_t left, int32_t top, int32_t right,
 // with a scale of N, client-area pixel (x, y) is the block from (N x, N y)); 0 outside.
 uint32_t WinSurfacePixel(WinHandle window, int32_t x, int32_t y);
 
-// The display's refresh period in microseconds (16667 when unknown).
-uint32_t WinRefreshPeriodUs(WinHandle window);
+// The refresh period assumed when the display does not tell its own: 60 Hz.
+inline constexpr std::chrono::microseconds kDefaultRefreshPeriod{16667};
+
+// The display's refresh period (kDefaultRefreshPeriod when unknown).
+std::chrono::microseconds WinRefreshPeriod(WinHandle window);
 
 // What became of a window.
 enum class WinLoss : uint8_t {

@@ -113,24 +113,20 @@ bool ConPeekInput(InputRecord& record) {
   return true;
 }
 
-bool ConWaitInput(int timeoutMs) {
-  const int64_t deadline = rts::MonotonicNs() + int64_t{timeoutMs} * 1000000;
+bool ConWaitInput(std::chrono::milliseconds timeout) {
+  const rts::TimePoint deadline = rts::Now() + timeout;
   rts::Hold hold(gInput.lock);
   auto ready = [] { return gInput.count > 0; };
-  if (timeoutMs < 0) {
+  if (timeout.count() < 0) {
     gInput.nonEmpty.Wait(gInput.lock, ready);
     return true;
   }
   return gInput.nonEmpty.WaitUntil(gInput.lock, deadline, ready);
 }
 
-bool ConWaitInputUntil(int64_t deadlineNs) {
+bool ConWaitInputUntil(std::chrono::steady_clock::time_point deadline) {
   rts::Hold hold(gInput.lock);
-  return gInput.nonEmpty.WaitUntil(gInput.lock, deadlineNs, [] { return gInput.count > 0; });
-}
-
-int64_t ConNowNs() {
-  return rts::MonotonicNs();
+  return gInput.nonEmpty.WaitUntil(gInput.lock, deadline, [] { return gInput.count > 0; });
 }
 
 int ConPendingInput() {

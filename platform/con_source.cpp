@@ -203,12 +203,11 @@ void ReadLoop(bool keep) {
   rts::BlockBreakSignals();
   ConDecoder& decoder = gSource.decoder;
   unsigned char bytes[4096];
-  nanoseconds lastByte{0};
+  rts::TimePoint lastByte{};
   for (;;) {
     int timeout = -1;
     if (decoder.Pending()) {
-      const nanoseconds left =
-          lastByte + milliseconds{gSource.escapeTimeoutMs.load()} - nanoseconds{rts::MonotonicNs()};
+      const nanoseconds left = lastByte + milliseconds{gSource.escapeTimeoutMs.load()} - rts::Now();
       timeout = left > nanoseconds::zero()
                     ? static_cast<int>(std::chrono::ceil<milliseconds>(left).count())
                     : 0;
@@ -227,7 +226,7 @@ void ReadLoop(bool keep) {
     ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) break;  // end of input, a hung-up terminal, or an error
-    lastByte = nanoseconds{rts::MonotonicNs()};
+    lastByte = rts::Now();
     gSource.bytesRead.fetch_add(static_cast<uint64_t>(n));
     for (ssize_t i = 0; i < n; ++i) {
       if (SignalKey(bytes[i])) continue;
@@ -320,9 +319,9 @@ bool ConIsTerminal() {
   return gSource.terminal.load();
 }
 
-void ConBeep(uint32_t, uint32_t durationMs) {
+void ConBeep(uint32_t, std::chrono::milliseconds duration) {
   detail::RingBell();
-  rts::SleepFor(std::chrono::milliseconds{durationMs});
+  rts::SleepFor(duration);
 }
 
 void ConWriteText(const char* text, std::size_t length) {

@@ -225,13 +225,13 @@ uint32_t WinSurfacePixel(WinHandle window, int32_t x, int32_t y) {
   return (uint32_t{r} << 16) | (uint32_t{g} << 8) | b;
 }
 
-uint32_t WinRefreshPeriodUs(WinHandle window) {
+std::chrono::microseconds WinRefreshPeriod(WinHandle window) {
   SDL_Window* w = win::SdlWindow(window);
   SDL_DisplayMode mode;
   if (w && SDL_GetWindowDisplayMode(w, &mode) == 0 && mode.refresh_rate > 0) {
-    return 1000000u / static_cast<uint32_t>(mode.refresh_rate);
+    return std::chrono::microseconds{1000000 / mode.refresh_rate};
   }
-  return 16667;
+  return kDefaultRefreshPeriod;
 }
 
 WinLoss WinLost(WinHandle window) {

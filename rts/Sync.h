@@ -16,8 +16,16 @@
 
 namespace rts {
 
-// Nanoseconds on CLOCK_MONOTONIC, the clock of every deadline below.
-int64_t MonotonicNs() noexcept;
+// The clock of every deadline and timed wait: CLOCK_MONOTONIC, which a jump of the wall clock does
+// not move. Durations that cross a function boundary are std::chrono durations, instants are
+// TimePoints of this clock.
+using Clock = std::chrono::steady_clock;
+using TimePoint = Clock::time_point;
+
+// The clock's present reading.
+inline TimePoint Now() noexcept {
+  return Clock::now();
+}
 
 // Sleeps for `pause` on CLOCK_MONOTONIC, the whole of it when a signal interrupts; nothing for a
 // pause of zero or less. The one way to sleep: for what a user should see or hear take its time
@@ -69,19 +77,19 @@ class Condition {
   void Wait(Mutex& mutex, Ready ready) noexcept {
     while (!ready()) pthread_cond_wait(&c_, &mutex.m_);
   }
-  // As Wait, until `ready()` answers true or CLOCK_MONOTONIC reaches `deadlineNs`; answers
-  // `ready()` as it stands at the end.
+  // As Wait, until `ready()` answers true or the clock reaches `deadline`; answers `ready()` as
+  // it stands at the end.
   template <class Ready>
-  bool WaitUntil(Mutex& mutex, int64_t deadlineNs, Ready ready) noexcept {
+  bool WaitUntil(Mutex& mutex, TimePoint deadline, Ready ready) noexcept {
     while (!ready()) {
-      if (!WaitOnceUntil(mutex, deadlineNs)) return ready();
+      if (!WaitOnceUntil(mutex, deadline)) return ready();
     }
     return true;
   }
 
  private:
-  // One wait on CLOCK_MONOTONIC; false once the deadline has passed.
-  bool WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept;
+  // One wait on the clock; false once the deadline has passed.
+  bool WaitOnceUntil(Mutex& mutex, TimePoint deadline) noexcept;
 
   pthread_cond_t c_ = PTHREAD_COND_INITIALIZER;
 };
@@ -110,15 +118,15 @@ class alignas(64) Event {
   void Reset() noexcept;
   // Waits until signalled; an auto-reset event's signal is taken.
   void Wait() noexcept;
-  // As Wait, but first watches the event for up to `spinNs` nanoseconds without sleeping: a signal
+  // As Wait, but first watches the event for up to `spin` without sleeping: a signal
   // that comes that soon spares both threads a sleep and a wake-up (about 9 microseconds against
   // a fraction of one). For hand-overs between two threads that each wait for the other at once.
-  void SpinThenWait(int64_t spinNs) noexcept;
-  // As Wait, until CLOCK_MONOTONIC reaches `deadlineNs`; answers whether the signal came (and,
-  // auto reset, was taken).
-  bool WaitUntil(int64_t deadlineNs) noexcept;
-  // As Wait, at most `us` microseconds from now.
-  bool WaitForUs(int64_t us) noexcept { return WaitUntil(MonotonicNs() + us * 1000); }
+  void SpinThenWait(std::chrono::nanoseconds spin) noexcept;
+  // As Wait, until the clock reaches `deadline`; answers whether the signal came (and, auto
+  // reset, was taken).
+  bool WaitUntil(TimePoint deadline) noexcept;
+  // As Wait, at most `timeout` from now.
+  bool WaitFor(std::chrono::nanoseconds timeout) noexcept { return WaitUntil(Now() + timeout); }
   // Answers whether the event is signalled, without waiting or taking the signal.
   bool IsSet() noexcept;
 

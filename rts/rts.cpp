@@ -55,20 +55,22 @@ constexpr const char* kTrapText[] = {
     "stack overflow",
 };
 
-int gArgc = 0;
-char** gArgv = nullptr;
-std::atomic<int> gErrorFd{2};
-
-Hook gFinalisers[kMaxFinalisers];
-int gFinaliserCount = 0;
-
-std::atomic<Hook> gRestoreHooks[kMaxRestoreHooks];
-std::atomic<int> gRestoreHookSlots{0};  // slots reserved by AddRestoreHook
-std::atomic<int> gRestoreHookCount{0};  // slots RunRestoreHooks looks at
-std::atomic<bool> gRestoring{false};
-
-std::atomic<BreakHook> gBreakHook{nullptr};
-std::atomic<bool> gDying{false};
+// The run-time's state: one record of constant-initialised storage. The hooks and flags that a
+// signal handler or another thread reads are atomic.
+struct Runtime {
+  int argc = 0;
+  char** argv = nullptr;
+  std::atomic<int> errorFd{2};
+  Hook finalisers[kMaxFinalisers]{};
+  int finaliserCount = 0;
+  std::atomic<Hook> restoreHooks[kMaxRestoreHooks]{};
+  std::atomic<int> restoreHookSlots{0};  // slots reserved by AddRestoreHook
+  std::atomic<int> restoreHookCount{0};  // slots RunRestoreHooks looks at
+  std::atomic<bool> restoring{false};
+  std::atomic<BreakHook> breakHook{nullptr};
+  std::atomic<bool> dying{false};
+};
+constinit Runtime gRt;
 
 // A small fixed text buffer for building the report without allocation.
 struct Text {
@@ -139,8 +141,8 @@ bool WriteErrInfo(const Text& line) noexcept {
   int fd = OpenErrInfo(opened);
   if (fd < 0) return false;
   bool whole = true;
-  for (int i = 0; i < gArgc && whole; ++i) {
-    whole = (i == 0 || WriteString(fd, " ")) && WriteString(fd, gArgv[i]);
+  for (int i = 0; i < gRt.argc && whole; ++i) {
+    whole = (i == 0 || WriteString(fd, " ")) && WriteString(fd, gRt.argv[i]);
   }
   whole = whole && WriteString(fd, "\n") && WriteAll(fd, line.buf, line.len) &&
           WriteString(fd, "\n\nCall history (innermost first):\n");
@@ -164,11 +166,11 @@ bool WriteErrInfo(const Text& line) noexcept {
 }
 
 [[noreturn]] void Die(unsigned number, bool assertion, unsigned code) noexcept {
-  if (gDying.exchange(true)) _exit(9);  // a trap inside the trap path: stop at once
+  if (gRt.dying.exchange(true)) _exit(9);  // a trap inside the trap path: stop at once
   RunRestoreHooks();
   Text line;
   ReportLine(line, number, assertion, code);
-  int fd = gErrorFd.load();
+  int fd = gRt.errorFd.load();
   WriteText(fd, line.buf, line.len);
   WriteConsoleString(fd, "\n\n");
   if (WriteErrInfo(line)) {
@@ -180,7 +182,7 @@ bool WriteErrInfo(const Text& line) noexcept {
 }
 
 void OnBreak(int) {
-  BreakHook hook = gBreakHook.load();
+  BreakHook hook = gRt.breakHook.load();
   if (hook != nullptr && hook()) return;
   Trap(kTrapUserBreak);
 }
@@ -201,9 +203,9 @@ void BreakSet(sigset_t* set) noexcept {
 }  // namespace
 
 void Start(int argc, char** argv, int errorFd) noexcept {
-  gArgc = argc;
-  gArgv = argv;
-  gErrorFd.store(errorFd);
+  gRt.argc = argc;
+  gRt.argv = argv;
+  gRt.errorFd.store(errorFd);
   // The first backtrace() loads its unwinder; do it now, not in a signal handler.
   void* frames[4];
   backtrace(frames, 4);
@@ -228,7 +230,7 @@ void Start(int argc, char** argv, int errorFd) noexcept {
 }
 
 void SetErrorOutput(int fd) noexcept {
-  gErrorFd.store(fd);
+  gRt.errorFd.store(fd);
 }
 
 void Trap(unsigned number) noexcept {
@@ -240,33 +242,33 @@ void AssertFail(unsigned code) noexcept {
 }
 
 void AddFinaliser(Hook finaliser) noexcept {
-  if (gFinaliserCount >= kMaxFinalisers) AssertFail(1);
-  gFinalisers[gFinaliserCount++] = finaliser;
+  if (gRt.finaliserCount >= kMaxFinalisers) AssertFail(1);
+  gRt.finalisers[gRt.finaliserCount++] = finaliser;
 }
 
 void AddRestoreHook(Hook hook) noexcept {
   // Threads that add at once each reserve a slot of their own; a slot is filled before the count
   // that covers it is published, and a slot reserved but not yet filled reads as empty. So
   // RunRestoreHooks, in a signal handler too, sees only whole hooks, and none is lost.
-  const int n = gRestoreHookSlots.fetch_add(1);
+  const int n = gRt.restoreHookSlots.fetch_add(1);
   if (n >= kMaxRestoreHooks) AssertFail(2);
-  gRestoreHooks[n].store(hook);
-  int published = gRestoreHookCount.load();
-  while (published < n + 1 && !gRestoreHookCount.compare_exchange_weak(published, n + 1)) {
+  gRt.restoreHooks[n].store(hook);
+  int published = gRt.restoreHookCount.load();
+  while (published < n + 1 && !gRt.restoreHookCount.compare_exchange_weak(published, n + 1)) {
   }
-  gRestoring.store(false);
+  gRt.restoring.store(false);
 }
 
 void RunRestoreHooks() noexcept {
-  if (gRestoring.exchange(true)) return;
-  for (int i = gRestoreHookCount.load() - 1; i >= 0; --i) {
-    Hook h = gRestoreHooks[i].load();
+  if (gRt.restoring.exchange(true)) return;
+  for (int i = gRt.restoreHookCount.load() - 1; i >= 0; --i) {
+    Hook h = gRt.restoreHooks[i].load();
     if (h != nullptr) h();
   }
 }
 
 void End() noexcept {
-  while (gFinaliserCount > 0) gFinalisers[--gFinaliserCount]();
+  while (gRt.finaliserCount > 0) gRt.finalisers[--gRt.finaliserCount]();
   RunRestoreHooks();
   fflush(nullptr);
   _exit(0);
@@ -337,7 +339,7 @@ void RaiseWithDefaultAction(int sig) noexcept {
 }
 
 void SetUserBreakHook(BreakHook hook) noexcept {
-  gBreakHook.store(hook);
+  gRt.breakHook.store(hook);
 }
 
 BreakSignalsBlocked::BreakSignalsBlocked() noexcept {

@@ -7,30 +7,32 @@
 
 namespace rts {
 
-int64_t MonotonicNs() noexcept {
-  timespec now;
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+namespace {
+
+// An instant of the clock as the timespec that CLOCK_MONOTONIC calls take.
+timespec ToTimespec(TimePoint t) noexcept {
+  const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+  timespec out;
+  out.tv_sec = static_cast<time_t>(ns / 1000000000);
+  out.tv_nsec = static_cast<long>(ns % 1000000000);
+  return out;
 }
+
+}  // namespace
 
 void SleepFor(std::chrono::nanoseconds pause) noexcept {
   if (pause.count() <= 0) return;
-  const int64_t endNs = MonotonicNs() + pause.count();
-  timespec end;
-  end.tv_sec = static_cast<time_t>(endNs / 1000000000);
-  end.tv_nsec = static_cast<long>(endNs % 1000000000);
+  const timespec end = ToTimespec(Now() + pause);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
   }
 }
 
-bool Condition::WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept {
-  if (deadlineNs <= MonotonicNs()) return false;
-  timespec deadline;
-  deadline.tv_sec = static_cast<time_t>(deadlineNs / 1000000000);
-  deadline.tv_nsec = static_cast<long>(deadlineNs % 1000000000);
+bool Condition::WaitOnceUntil(Mutex& mutex, TimePoint deadline) noexcept {
+  if (deadline <= Now()) return false;
+  const timespec end = ToTimespec(deadline);
   // The clock is named in the call: a condition initialised statically would otherwise measure
   // its deadline on CLOCK_REALTIME.
-  return pthread_cond_clockwait(&c_, &mutex.m_, CLOCK_MONOTONIC, &deadline) != ETIMEDOUT;
+  return pthread_cond_clockwait(&c_, &mutex.m_, CLOCK_MONOTONIC, &end) != ETIMEDOUT;
 }
 
 // Set and a sleeping waiter meet as in Dekker's algorithm, every access sequentially consistent:
@@ -66,8 +68,8 @@ void Event::Wait() noexcept {
   sleepers_.fetch_sub(1);
 }
 
-void Event::SpinThenWait(int64_t spinNs) noexcept {
-  const int64_t end = MonotonicNs() + spinNs;
+void Event::SpinThenWait(std::chrono::nanoseconds spin) noexcept {
+  const TimePoint end = Now() + spin;
   for (;;) {
     for (int i = 0; i < 64; ++i) {
       if (TryTake()) return;
@@ -75,15 +77,15 @@ void Event::SpinThenWait(int64_t spinNs) noexcept {
       __builtin_ia32_pause();
 #endif
     }
-    if (MonotonicNs() >= end) return Wait();
+    if (Now() >= end) return Wait();
   }
 }
 
-bool Event::WaitUntil(int64_t deadlineNs) noexcept {
+bool Event::WaitUntil(TimePoint deadline) noexcept {
   if (TryTake()) return true;
   Hold hold(m_);
   sleepers_.fetch_add(1);
-  const bool got = c_.WaitUntil(m_, deadlineNs, [this] { return TryTake(); });
+  const bool got = c_.WaitUntil(m_, deadline, [this] { return TryTake(); });
   sleepers_.fetch_sub(1);
   return got;
 }

@@ -60,7 +60,7 @@ bool AwaitKey() {
   Graph::Flush();
   while (!IO::KeyPressed()) {
     if (IO::KeysEnded()) return false;
-    IO::WaitKey(Graph::RefreshPeriodUs());
+    IO::WaitKey(Graph::RefreshPeriod());
   }
   return true;
 }

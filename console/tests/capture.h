@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/con_host.h"
+#include "platform/Console.h"
 
 namespace contest {
 

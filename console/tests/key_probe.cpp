@@ -8,7 +8,7 @@
 #ifdef KEY_PROBE_QUEUE
 #include "console/kvrEvQue.h"
 #endif
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/RTS.h"
 
 namespace {

@@ -43,7 +43,7 @@ void WindowShowsTheDemoPicture() {
   for (std::size_t k = 0; k < sizeof kinds / sizeof kinds[0]; ++k) {
     EXPECT_GT(graphprobe::Requests(kinds[k]), before[k]) << "request kind " << kinds[k];
   }
-  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
   std::vector<uint32_t> buffer(800 * 600);
   graphprobe::CopyPixels(buffer.data());
 

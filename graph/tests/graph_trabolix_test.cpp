@@ -10,7 +10,7 @@
 #include "graph/probe.h"
 #include "graph/tests/line_reference.h"
 #include "graph/tests/present_case.h"
-#include "platform/win_sdl.h"
+#include "platform/Window.h"
 #include "tests/support/test_main.h"
 
 namespace {
@@ -107,7 +107,7 @@ TEST(GraphTrabolixPresent, PresentsWhileRequestsComeWithoutPause) {
   for (uint32_t round = 0; round < 3; ++round) {
     Graph::Line(10, 10 + round, 500, 300, 14);
     Graph::Flush();
-    EXPECT_TRUE(graphprobe::WaitPresented(0)) << "nothing pending after Flush, round " << round;
+    EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0})) << "nothing pending after Flush, round " << round;
   }
 }
 
@@ -213,7 +213,7 @@ TEST(GraphTrabolixLifecycle, CloseButtonThenExitAndReopen) {
   EXPECT_EQ(graphprobe::Requests(kSetup), 2u);
   EXPECT_EQ(graphprobe::Pixel(9, 0), kBlack) << "a new back buffer";
   Graph::Line(0, 0, 100, 100, 14);
-  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
   Graph::Exit();
   EXPECT_EQ(graphprobe::WindowId(), 0u);
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 800));

@@ -92,7 +92,7 @@ TEST(GraphTrabolixXvfb, ClientAreaShowsTheBackBuffer) {
   Graph::Circle(300, 300, 120, 14);
   for (uint32_t i = 0; i < 40; ++i) Graph::Line(20 + 20 * i, 770, 500, 60 + 3 * i, 1 + i % 15);
   Graph::Line(0, 0, 997, 778, 15);
-  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
 
   std::vector<unsigned char> rgb;
   // The server shows the update after a moment; look again until the circle is there.
@@ -119,7 +119,7 @@ TEST(GraphTrabolixXvfb, DrawingOnlyWhereTheClientAreaEnds) {
   Open();
   Graph::ClearScreen(0);
   Graph::Flush();
-  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
   testing::internal::CaptureStderr();
   // Below the client area, right of it, and the corner: each change alone, shown alone.
   for (uint32_t k = 0; k < 20; ++k) {
@@ -130,7 +130,7 @@ TEST(GraphTrabolixXvfb, DrawingOnlyWhereTheClientAreaEnds) {
     Graph::Line(999, 799 - k % 2, 999, 799, 15);
     Graph::Flush();
   }
-  EXPECT_TRUE(graphprobe::WaitPresented(5000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
   EXPECT_EQ(graphprobe::Pixel(500, 790), 0x800080u) << "the back buffer keeps the strip";
   EXPECT_NE(graphprobe::WindowId(), 0u) << "the window stays";
   EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
@@ -252,7 +252,7 @@ TEST(GraphTrabolixXvfb, ScaledWindow) {
   EXPECT_EQ(Graph::Width, 300u);
   Graph::Line(10, 5, 12, 5, 15);
   Graph::Plot(10, 7, 14);
-  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
   constexpr int kW = 2 * (300 - 2), kH = 2 * (200 - 21);
   EXPECT_NE(Output("xwininfo -id " + OurWindow())
                 .find("Width: " + std::to_string(kW) + "\n  Height: " + std::to_string(kH)),
@@ -298,7 +298,7 @@ TEST(GraphTrabolixXvfb, WindowDestroyedByAnotherClient) {
   EXPECT_NE(graphprobe::WindowId(), 0u);
   EXPECT_EQ(graphprobe::Pixel(9, 0), kBlack);
   Graph::Line(0, 0, 100, 100, 14);
-  EXPECT_TRUE(graphprobe::WaitPresented(5000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
 }
 
 // The display is gone for the rest of the process, so this runs in a process of its own.

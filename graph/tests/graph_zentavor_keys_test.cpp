@@ -5,7 +5,7 @@
 #include <set>
 
 #include "graph/forward.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "platform/win_keys.h"
 
 namespace {

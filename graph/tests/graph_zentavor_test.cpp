@@ -12,8 +12,8 @@
 #include "graph/probe.h"
 #include "graph/tests/line_reference.h"
 #include "graph/tests/present_case.h"
-#include "platform/con_host.h"
-#include "platform/win_sdl.h"
+#include "platform/Console.h"
+#include "platform/Window.h"
 #include "tests/support/test_main.h"
 
 namespace {
@@ -79,7 +79,7 @@ TEST(GraphZentavorLifecycle, ExitBeforeInitThenFirstInit) {
   EXPECT_EQ(Graph::Rows, (750u - 4) / 16);
   EXPECT_GT(Graph::NumPColor, 1024u);
   EXPECT_EQ(Lit(), 0u) << "cleared to black";
-  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
 }
 
 TEST(GraphZentavorLifecycle, ReopenExitAndInitAgain) {
@@ -103,14 +103,14 @@ TEST(GraphZentavorLifecycle, ReopenExitAndInitAgain) {
   const uint32_t reopened = graphprobe::WindowId();
   EXPECT_NE(reopened, 0u);
   Graph::Line(0, 0, 10, 10, 14);
-  EXPECT_TRUE(graphprobe::WaitPresented(2000)) << "the new window's loop still runs";
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000})) << "the new window's loop still runs";
   EXPECT_EQ(graphprobe::WindowId(), reopened);
 
   // Init right after Exit, and again at once.
   Graph::Exit();
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
-  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
 
   // Larger than any window before: the back buffer gets a larger block, drawn to its far corner
   // and shown.
@@ -118,7 +118,7 @@ TEST(GraphZentavorLifecycle, ReopenExitAndInitAgain) {
   Graph::Line(1590, 1199, 1599, 1199, 14);
   EXPECT_EQ(graphprobe::Pixel(1599, 1199), kYellow);
   EXPECT_EQ(graphprobe::CountPixels(kYellow), 10u);
-  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
 }
 
@@ -128,10 +128,10 @@ TEST(GraphZentavorLifecycle, CloseButtonAndExposeLeaveTheWindowOpen) {
   Graph::Line(5, 5, 50, 5, 12);
   platform::WinPushClose(window);
   platform::WinPushExpose(window);
-  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
   // A redraw after the close request still reaches a live loop.
   Graph::Line(5, 6, 50, 6, 12);
-  EXPECT_TRUE(graphprobe::WaitPresented(2000));
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
   EXPECT_EQ(graphprobe::WindowId(), window);
 }
 
@@ -159,7 +159,7 @@ TEST(GraphZentavorPresent, FlushWaitsUntilTheDrawingIsShown) {
     const uint64_t before = graphprobe::Presents();
     Graph::Line(10, 10 + round, 500, 300, 14);
     Graph::Flush();
-    EXPECT_TRUE(graphprobe::WaitPresented(0)) << "nothing pending after Flush, round " << round;
+    EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0})) << "nothing pending after Flush, round " << round;
     EXPECT_GT(graphprobe::Presents(), before);
   }
   // 1000 Flushes that each waited one refresh would take 16 s.
@@ -169,7 +169,7 @@ TEST(GraphZentavorPresent, FlushWaitsUntilTheDrawingIsShown) {
   EXPECT_LT(FlushMs(1000), 5000) << "after Exit";
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   Graph::Flush();
-  EXPECT_TRUE(graphprobe::WaitPresented(0)) << "the new window's cleared picture is shown";
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0})) << "the new window's cleared picture is shown";
 }
 
 TEST(GraphZentavorPixels, EndPointsAndErase) {
@@ -512,7 +512,7 @@ TEST(GraphZentavorVocabulary, EveryOperationReachesTheBackBuffer) {
 platform::InputRecord NextForwarded() {
   platform::InputRecord r{};
   for (;;) {
-    if (!platform::ConWaitInput(3000)) {
+    if (!platform::ConWaitInput(std::chrono::seconds{3})) {
       ADD_FAILURE() << "no record forwarded";
       return r;
     }

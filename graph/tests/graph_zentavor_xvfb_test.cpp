@@ -29,7 +29,7 @@ void WindowShowsTheBackBuffer() {
   Graph::Circle(300, 300, 120, 14);
   for (uint32_t i = 0; i < 40; ++i) Graph::Line(20 + 20 * i, 700, 500, 60 + 3 * i, 1 + i % 15);
   Graph::Line(0, 0, 999, 749, 15);
-  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
 
   std::vector<unsigned char> rgb;
   // The server shows the update after a moment; try a few times.
@@ -72,7 +72,7 @@ void WindowShowsTheBackBuffer() {
   Graph::Exit();
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   Graph::Line(0, 0, 999, 749, 15);
-  ASSERT_TRUE(graphprobe::WaitPresented(5000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{5000}));
 
   // The server goes away under the open window: the program is not ended; drawing goes on into
   // the back buffer; Flush keeps its pace without waiting for a present; no window opens again.

@@ -16,7 +16,7 @@ namespace graphtest {
 // Draws short lines without a pause until 4 presents have happened meanwhile (at most 20 s) and
 // expects them. The window must be open. Main thread.
 inline void ExpectPresentsWhileDrawingWithoutPause() {
-  ASSERT_TRUE(graphprobe::WaitPresented(2000));
+  ASSERT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}));
   const uint64_t before = graphprobe::Presents();
   const auto start = std::chrono::steady_clock::now();
   uint32_t i = 0;

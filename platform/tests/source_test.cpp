@@ -31,7 +31,7 @@ void Send(const char* bytes, size_t n) {
 constexpr int kGuardMs = 30000;
 
 InputRecord Read() {
-  EXPECT_TRUE(ConWaitInput(kGuardMs));
+  EXPECT_TRUE(ConWaitInput(std::chrono::milliseconds{kGuardMs}));
   InputRecord r{};
   ConReadInput(r);
   return r;
@@ -114,7 +114,7 @@ TEST(PipeSource, KeysModesFlushAndEnd) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   EXPECT_TRUE(ConInputEnded());
-  EXPECT_FALSE(ConWaitInput(100));
+  EXPECT_FALSE(ConWaitInput(std::chrono::milliseconds{100}));
 }
 
 // A key forwarded into a full buffer is refused with the bell; its release is dropped quietly.
@@ -142,7 +142,7 @@ TEST(PipeSource, ForwardedKeyIntoAFullBufferIsRefusedWithTheBell) {
 
 TEST(PipeSource, BeepWithoutTerminalTakesItsTime) {
   auto start = std::chrono::steady_clock::now();
-  ConBeep(300, 30);
+  ConBeep(300, std::chrono::milliseconds{30});
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(30));
 }
 

@@ -55,7 +55,7 @@ std::atomic<int> gInterrupts, gQuits;
 // Takes the next key: its press, which it answers, and its release.
 InputRecord NextKey() {
   InputRecord press{}, release{};
-  if (!ConWaitInput(10000)) return press;
+  if (!ConWaitInput(std::chrono::seconds{10})) return press;
   ConReadInput(press);
   ConReadInput(release);
   return press;
@@ -91,7 +91,7 @@ TEST(TerminalSource, SettingsModesAndRestore) {
   EXPECT_EQ(now.c_lflag & ISIG, 0u);
   ASSERT_EQ(write(gTerminal.master, "\x03\r", 2), 2);
   InputRecord r;
-  ASSERT_TRUE(ConWaitInput(2000));
+  ASSERT_TRUE(ConWaitInput(std::chrono::seconds{2}));
   ConReadInput(r);
   EXPECT_EQ(r.Event.uChar, 0x03);
   EXPECT_EQ(r.Event.wVirtualKeyCode, 'C');
@@ -128,7 +128,7 @@ TEST(TerminalSource, SettingsModesAndRestore) {
   for (int waited = 0; ConPendingInput() < 6 && waited < 30000; ++waited) usleep(1000);
   ASSERT_EQ(ConPendingInput(), 6);
   ConFlushInput();
-  EXPECT_FALSE(ConWaitInput(100));
+  EXPECT_FALSE(ConWaitInput(std::chrono::milliseconds{100}));
 
   rts::RunRestoreHooks();
   tcgetattr(STDIN_FILENO, &now);

@@ -18,14 +18,16 @@
 
 namespace {
 
-constexpr int64_t kGuardNs = 30'000'000'000;  // a hang, not a slow machine
+using namespace std::chrono_literals;
+
+constexpr std::chrono::seconds kGuard{30};  // a hang, not a slow machine
 
 // Waits until `done()` answers true, at most the guard time.
 template <class Done>
 bool Eventually(Done done) {
-  const int64_t end = rts::MonotonicNs() + kGuardNs;
+  const rts::TimePoint end = rts::Now() + kGuard;
   while (!done()) {
-    if (rts::MonotonicNs() > end) return false;
+    if (rts::Now() > end) return false;
     std::this_thread::yield();
   }
   return true;
@@ -48,11 +50,11 @@ TEST(Event, ManualResetWakesEveryWaiterAndStaysSet) {
   // Still signalled: waits return at once, spinning or not, until Reset.
   EXPECT_TRUE(event.IsSet());
   event.Wait();
-  event.SpinThenWait(1000);
-  EXPECT_TRUE(event.WaitForUs(0));
+  event.SpinThenWait(1us);
+  EXPECT_TRUE(event.WaitFor(0ns));
   event.Reset();
   EXPECT_FALSE(event.IsSet());
-  EXPECT_FALSE(event.WaitForUs(0));
+  EXPECT_FALSE(event.WaitFor(0ns));
 }
 
 TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
@@ -60,9 +62,9 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
   // A signal without a waiter is kept for the next one, and only for one.
   event.Set();
   EXPECT_TRUE(event.IsSet());
-  EXPECT_TRUE(event.WaitForUs(0));
+  EXPECT_TRUE(event.WaitFor(0ns));
   EXPECT_FALSE(event.IsSet());
-  EXPECT_FALSE(event.WaitForUs(0));
+  EXPECT_FALSE(event.WaitFor(0ns));
 
   std::atomic<int> woken{0};
   std::atomic<int> started{0};
@@ -87,7 +89,7 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
 
   // The spinning wait takes the signal as the blocking one does.
   std::thread setter([&] { event.Set(); });
-  event.SpinThenWait(20000);
+  event.SpinThenWait(20us);
   setter.join();
   EXPECT_FALSE(event.IsSet());
 }
@@ -96,7 +98,7 @@ TEST(Event, AutoResetReleasesExactlyOneWaiterPerSignal) {
 // thread do, both waiting at once and sleeping (no spin) or spinning: a wake-up lost between a Set
 // and a waiter going to sleep would stop the exchange, which the guard turns into a failure.
 TEST(Event, HandOversLoseNoWakeUp) {
-  for (const int64_t spinNs : {int64_t{0}, int64_t{20000}}) {
+  for (const std::chrono::nanoseconds spin : {0ns, 20'000ns}) {
     rts::Event posted;
     rts::Event ready;
     constexpr int kTurns = 20000;
@@ -104,7 +106,7 @@ TEST(Event, HandOversLoseNoWakeUp) {
     std::atomic<bool> stop{false};
     std::thread server([&] {
       while (true) {
-        posted.SpinThenWait(spinNs);
+        posted.SpinThenWait(spin);
         posted.Reset();
         if (stop.load()) return;
         served.fetch_add(1, std::memory_order_relaxed);
@@ -113,18 +115,18 @@ TEST(Event, HandOversLoseNoWakeUp) {
     });
     ready.Set();
     int turn = 0;
-    const int64_t end = rts::MonotonicNs() + kGuardNs;
-    for (; turn < kTurns && rts::MonotonicNs() < end; ++turn) {
+    const rts::TimePoint end = rts::Now() + kGuard;
+    for (; turn < kTurns && rts::Now() < end; ++turn) {
       if (!ready.WaitUntil(end)) break;
       ready.Reset();
       posted.Set();
     }
-    EXPECT_EQ(turn, kTurns) << "spin " << spinNs;
+    EXPECT_EQ(turn, kTurns) << "spin " << spin.count() << " ns";
     ready.WaitUntil(end);
     stop.store(true);
     posted.Set();
     server.join();
-    EXPECT_EQ(served.load(), turn) << "spin " << spinNs;
+    EXPECT_EQ(served.load(), turn) << "spin " << spin.count() << " ns";
   }
 }
 
@@ -132,23 +134,35 @@ TEST(Event, TimedWaitsEndAtTheirDeadline) {
   rts::Event manual;
   rts::Event automatic(rts::EventReset::kAuto);
   for (rts::Event* e : {&manual, &automatic}) {
-    const int64_t start = rts::MonotonicNs();
-    EXPECT_FALSE(e->WaitForUs(20000));
-    EXPECT_GE(rts::MonotonicNs() - start, 20'000'000);
-    EXPECT_FALSE(e->WaitUntil(start - 1));  // a deadline already passed: no wait
+    const rts::TimePoint start = rts::Now();
+    EXPECT_FALSE(e->WaitFor(20ms));
+    EXPECT_GE(rts::Now() - start, 20ms);
+    EXPECT_FALSE(e->WaitUntil(start - 1ns));  // a deadline already passed: no wait
   }
   // A signal during the wait ends it with true.
   std::thread setter([&] { automatic.Set(); });
-  EXPECT_TRUE(automatic.WaitForUs(kGuardNs / 1000));
+  EXPECT_TRUE(automatic.WaitFor(kGuard));
   setter.join();
 
   rts::Mutex mutex;
   rts::Condition condition;
   rts::Hold hold(mutex);
-  const int64_t start = rts::MonotonicNs();
-  EXPECT_FALSE(condition.WaitUntil(mutex, start + 10'000'000, [] { return false; }));
-  EXPECT_GE(rts::MonotonicNs() - start, 10'000'000);
+  const rts::TimePoint start = rts::Now();
+  EXPECT_FALSE(condition.WaitUntil(mutex, start + 10ms, [] { return false; }));
+  EXPECT_GE(rts::Now() - start, 10ms);
   EXPECT_TRUE(condition.WaitUntil(mutex, start, [] { return true; }));
+}
+
+// Deadlines handed to the CLOCK_MONOTONIC calls are instants of rts::Clock: the two clocks must be
+// the same one.
+TEST(Clock, IsTheMonotonicClock) {
+  timespec mono;
+  const rts::TimePoint before = rts::Now();
+  clock_gettime(CLOCK_MONOTONIC, &mono);
+  const rts::TimePoint after = rts::Now();
+  const rts::TimePoint reading{std::chrono::seconds{mono.tv_sec} + std::chrono::nanoseconds{mono.tv_nsec}};
+  EXPECT_LE(before, reading);
+  EXPECT_LE(reading, after);
 }
 
 static std::atomic<int> gAlarms;
@@ -159,7 +173,6 @@ static void OnAlarm(int) {
 // A signal that interrupts the sleep (its handler installed without SA_RESTART) neither ends it
 // early nor restarts its whole length; a pause of zero or less does not sleep.
 TEST(SleepFor, SleepsItsWholeLengthThroughSignals) {
-  using namespace std::chrono_literals;
   struct sigaction action {};
   struct sigaction saved {};
   action.sa_handler = OnAlarm;
@@ -174,18 +187,18 @@ TEST(SleepFor, SleepsItsWholeLengthThroughSignals) {
   itimerspec in5ms{};
   in5ms.it_value.tv_nsec = 5'000'000;
   gAlarms.store(0);
-  const int64_t start = rts::MonotonicNs();
+  const rts::TimePoint start = rts::Now();
   ASSERT_EQ(timer_settime(timer, 0, &in5ms, nullptr), 0);
   rts::SleepFor(40ms);
-  EXPECT_GE(rts::MonotonicNs() - start, 40'000'000);
+  EXPECT_GE(rts::Now() - start, 40ms);
   EXPECT_EQ(gAlarms.load(), 1);
   timer_delete(timer);
   sigaction(SIGALRM, &saved, nullptr);
 
-  const int64_t before = rts::MonotonicNs();
+  const rts::TimePoint before = rts::Now();
   rts::SleepFor(0ns);
   rts::SleepFor(-1s);
-  EXPECT_LT(rts::MonotonicNs() - before, 1'000'000'000);  // not the second of -1 s
+  EXPECT_LT(rts::Now() - before, 1s);  // not the second of -1 s
 }
 
 TEST(Mutex, ExcludesAndConditionWakes) {
@@ -251,7 +264,7 @@ TEST(Event, ConstantInitialisedGlobalsNeedNoSetUp) {
   rts::Hold hold(gConstantMutex);
   EXPECT_FALSE(gConstantEvent.IsSet());
   gConstantEvent.Set();
-  EXPECT_TRUE(gConstantEvent.WaitForUs(0));
+  EXPECT_TRUE(gConstantEvent.WaitFor(0ns));
   EXPECT_FALSE(gConstantEvent.IsSet());
 }
 

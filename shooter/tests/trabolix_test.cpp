@@ -16,7 +16,7 @@
 #include "engine/Engine.h"
 #include "graph/probe.h"
 #include "lib/Lib.h"
-#include "platform/con_host.h"
+#include "platform/Console.h"
 #include "rts/RTS.h"
 #include "shooter/StandardLib.h"
 #include "tests/support/child.h"

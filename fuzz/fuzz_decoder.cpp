@@ -13,8 +13,8 @@
 #include <cstdint>
 
 #include "fuzz/check.h"
-#include "platform/con_decode.h"
 #include "platform/Console.h"
+#include "platform/con_decode.h"
 
 namespace {
 

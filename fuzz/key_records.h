@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "platform/con_decode.h"
 #include "platform/Console.h"
+#include "platform/con_decode.h"
 
 namespace fuzzkeys {
 

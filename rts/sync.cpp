@@ -11,7 +11,8 @@ namespace {
 
 // An instant of the clock as the timespec that CLOCK_MONOTONIC calls take.
 timespec ToTimespec(TimePoint t) noexcept {
-  const int64_t ns = std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+  const int64_t ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
   timespec out;
   out.tv_sec = static_cast<time_t>(ns / 1000000000);
   out.tv_nsec = static_cast<long>(ns % 1000000000);

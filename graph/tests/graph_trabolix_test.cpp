@@ -107,7 +107,8 @@ TEST(GraphTrabolixPresent, PresentsWhileRequestsComeWithoutPause) {
   for (uint32_t round = 0; round < 3; ++round) {
     Graph::Line(10, 10 + round, 500, 300, 14);
     Graph::Flush();
-    EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0})) << "nothing pending after Flush, round " << round;
+    EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0}))
+        << "nothing pending after Flush, round " << round;
   }
 }
 

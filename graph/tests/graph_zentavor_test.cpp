@@ -103,7 +103,8 @@ TEST(GraphZentavorLifecycle, ReopenExitAndInitAgain) {
   const uint32_t reopened = graphprobe::WindowId();
   EXPECT_NE(reopened, 0u);
   Graph::Line(0, 0, 10, 10, 14);
-  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000})) << "the new window's loop still runs";
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000}))
+      << "the new window's loop still runs";
   EXPECT_EQ(graphprobe::WindowId(), reopened);
 
   // Init right after Exit, and again at once.
@@ -159,7 +160,8 @@ TEST(GraphZentavorPresent, FlushWaitsUntilTheDrawingIsShown) {
     const uint64_t before = graphprobe::Presents();
     Graph::Line(10, 10 + round, 500, 300, 14);
     Graph::Flush();
-    EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0})) << "nothing pending after Flush, round " << round;
+    EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0}))
+        << "nothing pending after Flush, round " << round;
     EXPECT_GT(graphprobe::Presents(), before);
   }
   // 1000 Flushes that each waited one refresh would take 16 s.
@@ -169,7 +171,8 @@ TEST(GraphZentavorPresent, FlushWaitsUntilTheDrawingIsShown) {
   EXPECT_LT(FlushMs(1000), 5000) << "after Exit";
   ASSERT_TRUE(Graph::Init(1, 1, 1000, 750));
   Graph::Flush();
-  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0})) << "the new window's cleared picture is shown";
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{0}))
+      << "the new window's cleared picture is shown";
 }
 
 TEST(GraphZentavorPixels, EndPointsAndErase) {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/con_decode.h"
 #include "platform/Console.h"
+#include "platform/con_decode.h"
 
 namespace platform {
 namespace {

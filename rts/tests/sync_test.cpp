@@ -160,7 +160,8 @@ TEST(Clock, IsTheMonotonicClock) {
   const rts::TimePoint before = rts::Now();
   clock_gettime(CLOCK_MONOTONIC, &mono);
   const rts::TimePoint after = rts::Now();
-  const rts::TimePoint reading{std::chrono::seconds{mono.tv_sec} + std::chrono::nanoseconds{mono.tv_nsec}};
+  const rts::TimePoint reading{std::chrono::seconds{mono.tv_sec} +
+                               std::chrono::nanoseconds{mono.tv_nsec}};
   EXPECT_LE(before, reading);
   EXPECT_LE(reading, after);
 }

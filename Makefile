@@ -1,5 +1,8 @@
 # One command each: set up, build and run a program; set up, build and run every test.
 JOBS ?= $(shell nproc)
+# The default suite's longest tests (the soaks, the fault cases, the screenshots) mostly wait on
+# programs and X servers, so it runs twice as many tests at once as there are cores.
+TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 2 )))
 PREFIX ?= /usr/local
 FUZZ_SECONDS ?= 60
 
@@ -27,7 +30,7 @@ demo: build-default
 	@scripts/run build/default/graph/graph_demo_trabolix 6
 
 test: build-default
-	ctest --preset default -j $(JOBS)
+	ctest --preset default -j $(TEST_JOBS)
 
 test-asan: build-asan
 	ctest --preset asan -j $(JOBS)

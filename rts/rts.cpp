@@ -1,7 +1,6 @@
 // Run-time support: traps and their report, finalisers, restore hooks and signal handling.
 #include "rts/RTS.h"
 
-#include <execinfo.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -15,15 +14,16 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "rts/RealMath.h"
+#include "rts/call_history.h"
 
 namespace rts {
 namespace {
 
 constexpr int kMaxFinalisers = 32;
 constexpr int kMaxRestoreHooks = 8;
-constexpr int kMaxFrames = 64;
 constexpr unsigned kTrapAssert = 16;
 constexpr char kErrInfo[] = "errinfo.$$$";
 
@@ -145,11 +145,9 @@ bool WriteErrInfo(const Text& line) noexcept {
   whole = whole && WriteString(fd, "\n") && WriteAll(fd, line.buf, line.len) &&
           WriteString(fd, "\n\nCall history (innermost first):\n");
   if (whole) {
-    void* frames[kMaxFrames];
-    int n = backtrace(frames, kMaxFrames);
-    // backtrace_symbols_fd tells of no failed write; the closing line after it fails as well
-    // once the file system (or the file size limit) has no room left.
-    backtrace_symbols_fd(frames, n, fd);
+    // The call history tells of no failed write; the closing line after it fails as well once
+    // the file system (or the file size limit) has no room left.
+    detail::WriteCallHistory(fd);
     whole = WriteString(fd, "(end of call history)\n");
   }
   if (close(fd) != 0 && errno != EINTR) whole = false;
@@ -204,9 +202,7 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   gArgc = argc;
   gArgv = argv;
   gErrorFd.store(errorFd);
-  // The first backtrace() loads its unwinder; do it now, not in a signal handler.
-  void* frames[4];
-  backtrace(frames, 4);
+  detail::PrimeCallHistory();
   // Signals that come from outside keep an ignored disposition: a job that a script starts in
   // the background ignores SIGINT and SIGQUIT, nohup ignores SIGHUP, and none of them may then
   // break or end the program.
@@ -292,7 +288,7 @@ bool WriteAll(int fd, const char* p, std::size_t n) noexcept {
 
 void WriteText(int fd, const char* p, std::size_t n) noexcept {
   // Asked on every call, so a terminal whose settings change meanwhile is still served right.
-  struct termios t;
+  struct termios t = {};  // a terminal that fills in nothing (the browser's) adds no CR
   const bool terminalAddsCr =
       tcgetattr(fd, &t) == 0 && (t.c_oflag & OPOST) != 0 && (t.c_oflag & ONLCR) != 0;
   char out[1024];

@@ -1,4 +1,5 @@
-// The threading toolkit: timed waits on CLOCK_MONOTONIC and the events.
+// The threading toolkit: the monotonic clock, sleeping and the events (the timed wait of a
+// condition is a platform piece: sync_wait_posix.cpp, sync_wait_web.cpp).
 #include "rts/Sync.h"
 
 #include <time.h>
@@ -16,21 +17,9 @@ int64_t MonotonicNs() noexcept {
 void SleepFor(std::chrono::nanoseconds pause) noexcept {
   if (pause.count() <= 0) return;
   const int64_t endNs = MonotonicNs() + pause.count();
-  timespec end;
-  end.tv_sec = static_cast<time_t>(endNs / 1000000000);
-  end.tv_nsec = static_cast<long>(endNs % 1000000000);
+  const timespec end = detail::TimespecOfNs(endNs);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
   }
-}
-
-bool Condition::WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept {
-  if (deadlineNs <= MonotonicNs()) return false;
-  timespec deadline;
-  deadline.tv_sec = static_cast<time_t>(deadlineNs / 1000000000);
-  deadline.tv_nsec = static_cast<long>(deadlineNs % 1000000000);
-  // The clock is named in the call: a condition initialised statically would otherwise measure
-  // its deadline on CLOCK_REALTIME.
-  return pthread_cond_clockwait(&c_, &mutex.m_, CLOCK_MONOTONIC, &deadline) != ETIMEDOUT;
 }
 
 // Set and a sleeping waiter meet as in Dekker's algorithm, every access sequentially consistent:

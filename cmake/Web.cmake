@@ -16,7 +16,8 @@ set(web_link_options
   -sALLOW_MEMORY_GROWTH=0
   -sENVIRONMENT=web,worker
   "-sEXPORTED_RUNTIME_METHODS=['FS','addRunDependency','removeRunDependency']"
-  -sMALLOC=dlmalloc)
+  -sMALLOC=dlmalloc
+  --profiling-funcs)            # function names, for the call history of the run-time report
 
 set(PAGE_PROGRAM zentavor)
 set(PAGE_TITLE Zentavor)

@@ -17,7 +17,7 @@
 #include <initializer_list>
 
 #include "rts/RealMath.h"
-#include "rts/call_history.h"
+#include "rts/platform_pieces.h"
 
 namespace rts {
 namespace {
@@ -162,7 +162,7 @@ bool WriteErrInfo(const Text& line) noexcept {
 }
 
 [[noreturn]] void Die(unsigned number, bool assertion, unsigned code) noexcept {
-  if (gDying.exchange(true)) _exit(9);  // a trap inside the trap path: stop at once
+  if (gDying.exchange(true)) detail::ExitProcess(9);  // a trap inside the trap path: stop at once
   RunRestoreHooks();
   Text line;
   ReportLine(line, number, assertion, code);
@@ -174,7 +174,7 @@ bool WriteErrInfo(const Text& line) noexcept {
   } else {
     WriteConsoleString(fd, "#RTS: Can't create file errinfo.$$$\n");
   }
-  _exit(9);
+  detail::ExitProcess(9);
 }
 
 void OnBreak(int) {
@@ -187,7 +187,7 @@ void OnBreak(int) {
 void OnFatalSignal(int sig) {
   RunRestoreHooks();
   RaiseWithDefaultAction(sig);
-  _exit(128 + sig);
+  detail::ExitProcess(128 + sig);
 }
 
 void BreakSet(sigset_t* set) noexcept {
@@ -265,12 +265,12 @@ void End() noexcept {
   while (gFinaliserCount > 0) gFinalisers[--gFinaliserCount]();
   RunRestoreHooks();
   fflush(nullptr);
-  _exit(0);
+  detail::ExitProcess(0);
 }
 
 void Halt(int code) noexcept {
   RunRestoreHooks();
-  _exit(code);
+  detail::ExitProcess(code);
 }
 
 bool WriteAll(int fd, const char* p, std::size_t n) noexcept {
@@ -366,6 +366,10 @@ int StartThread(void* (*body)(void*), void* arg, std::size_t stackBytes,
   if (stack < static_cast<std::size_t>(PTHREAD_STACK_MIN)) {
     stack = static_cast<std::size_t>(PTHREAD_STACK_MIN);
   }
+  // Whole pages, as glibc rounds it anyway: a browser's C library takes the size as it is, and an
+  // odd size would leave the stack's top unaligned (atomic operations on it then fail).
+  constexpr std::size_t kPage = 4096;
+  stack = (stack + kPage - 1) / kPage * kPage;
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, stack);

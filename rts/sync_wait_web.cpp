@@ -33,7 +33,7 @@ bool MonotonicLayoutMatches() noexcept {
 bool Condition::WaitOnceUntil(Mutex& mutex, int64_t deadlineNs) noexcept {
   // A C library whose conditions differ would measure every deadline on the wrong clock.
   static const bool layoutMatches = MonotonicLayoutMatches();
-  Assert(layoutMatches, 3);
+  Assert(layoutMatches, 4);
   if (deadlineNs <= MonotonicNs()) return false;
   const timespec deadline = detail::TimespecOfNs(deadlineNs);
   return pthread_cond_timedwait(&c_, &mutex.m_, &deadline) != ETIMEDOUT;

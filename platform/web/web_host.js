@@ -227,6 +227,8 @@ const ztHost = (() => {
         typed('');
       },
       onExit: ended,
+      // The run-time's own end: told by onExit; not thrown on as an uncaught error of the page.
+      quit: (status) => ended(status),
       onAbort: (what) => {
         writeLine('');
         writeLine(zt.program + ' stopped: ' + what);

@@ -1,7 +1,9 @@
-// The call history on Linux: glibc's backtrace, symbols written straight to the descriptor.
+// The run-time's platform pieces on Linux: the call history from glibc's backtrace, symbols
+// written straight to the descriptor; the end of the process with _exit.
 #include <execinfo.h>
+#include <unistd.h>
 
-#include "rts/call_history.h"
+#include "rts/platform_pieces.h"
 
 namespace rts::detail {
 
@@ -19,6 +21,10 @@ void WriteCallHistory(int fd) noexcept {
   void* frames[kMaxFrames];
   const int n = backtrace(frames, kMaxFrames);
   backtrace_symbols_fd(frames, n, fd);
+}
+
+void ExitProcess(int code) noexcept {
+  _exit(code);
 }
 
 }  // namespace rts::detail

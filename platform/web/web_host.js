@@ -184,7 +184,7 @@ const ztHost = (() => {
           '"Cross-Origin-Opener-Policy: same-origin" and ' +
           '"Cross-Origin-Embedder-Policy: require-corp". Serve the folder with ' +
           '"make serve-web", or see the README for other hosts.');
-      canvas.hidden = true;
+      document.querySelector('main').style.display = 'none';
       return;
     }
     zt.threads = true;
@@ -210,6 +210,7 @@ const ztHost = (() => {
 
     window.Module = {
       arguments: [],
+      thisProgram: zt.program,
       noFSInit: false,
       stdin: () => null,
       stdout: put,

@@ -29,10 +29,10 @@ function check(ok, what) {
 }
 
 // Starts scripts/serve-web on a free port; answers the base address once it serves.
-function serve() {
+function serve(extra = []) {
   return new Promise((resolve, reject) => {
     const server = spawn(path.join(root, 'scripts', 'serve-web'),
-                         ['--port', '0', '--dir', path.join(root, 'build', 'web')],
+                         ['--port', '0', '--dir', path.join(root, 'build', 'web'), ...extra],
                          { stdio: ['ignore', 'pipe', 'inherit'] });
     server.stdout.on('data', (data) => {
       const m = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(String(data));
@@ -161,6 +161,22 @@ async function trabolix(browser, base) {
   await again.close();
 }
 
+// Served without the isolation headers, a page says why it cannot run.
+async function withoutThreads(browser) {
+  const served = await serve(['--no-isolation']);
+  try {
+    const page = await browser.newPage();
+    await page.goto(`${served.base}/zentavor.html`);
+    await page.waitForFunction(() => window.zt && zt.error !== null, { timeout: 10000 });
+    const text = await page.$eval('#status', (e) => (e.hidden ? '' : e.textContent));
+    check(text.includes('Cross-Origin-Embedder-Policy: require-corp'),
+          'without the isolation headers the page says it needs them');
+    await page.close();
+  } finally {
+    served.server.kill();
+  }
+}
+
 (async () => {
   fs.mkdirSync(out, { recursive: true });
   let served = null;
@@ -174,6 +190,7 @@ async function trabolix(browser, base) {
   try {
     await zentavor(browser, base);
     await trabolix(browser, base);
+    await withoutThreads(browser);
   } catch (e) {
     check(false, 'stopped: ' + e.message);
   } finally {

@@ -211,6 +211,8 @@ const ztHost = (() => {
     window.Module = {
       arguments: [],
       thisProgram: zt.program,
+      // The workers get the page's query (?clock=..., see web_pre.js).
+      locateFile: (file, prefix) => prefix + file + (file.endsWith('.worker.js') ? location.search : ''),
       noFSInit: false,
       stdin: () => null,
       stdout: put,

@@ -72,7 +72,8 @@ async function open(browser, base, program) {
   page.on('pageerror', (e) => page.pageErrors.push(e.message));
   await page.setViewport({ width: 1800, height: 1000 });
   await page.goto(`${base}/${program}.html`);
-  await page.waitForFunction(() => window.zt && zt.framesDrawn > 5, { timeout: 10000 });
+  await page.waitForFunction(() => window.zt && zt.framesDrawn > 0, { timeout: 10000 });
+  await pause(500);
   return page;
 }
 

@@ -60,14 +60,16 @@ screenshots: programs
 	scripts/screenshots $(if $(OUT),--out $(OUT))
 
 # The browser pages in build/web: both programs built by emcc (Debian's emscripten, whose acorn
-# module is on Debian's node path), with the terminal library from npm (package-lock.json).
+# module is on Debian's node path), with the terminal library from npm (package-lock.json). A
+# user who cannot write emscripten's system cache gets one in build/emcache (its C and C++
+# libraries are built there once, which takes a few minutes).
+EMCC_ENV = NODE_PATH="$${NODE_PATH:+$$NODE_PATH:}/usr/share/nodejs" \
+	$$(test -w /usr/share/emscripten/cache || echo EM_CACHE="$(CURDIR)/build/emcache")
 web:
 	@scripts/setup --web
 	@test -f build/wasm/CMakeCache.txt || \
-	  NODE_PATH="$${NODE_PATH:+$$NODE_PATH:}/usr/share/nodejs" \
-	  emcmake cmake -S . -B build/wasm -DCMAKE_BUILD_TYPE=Release >/dev/null
-	NODE_PATH="$${NODE_PATH:+$$NODE_PATH:}/usr/share/nodejs" \
-	  cmake --build build/wasm -j $(JOBS) --target web
+	  env $(EMCC_ENV) emcmake cmake -S . -B build/wasm -DCMAKE_BUILD_TYPE=Release >/dev/null
+	env $(EMCC_ENV) cmake --build build/wasm -j $(JOBS) --target web
 
 # Serves build/web on http://127.0.0.1:$(PORT)/ with the headers that give a page threads, until
 # stopped with Ctrl+C.

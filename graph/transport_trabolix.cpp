@@ -77,7 +77,9 @@ void RaisePriority() {
   sched_param lowest{};
   lowest.sched_priority = sched_get_priority_min(SCHED_RR);
   if (pthread_setschedparam(pthread_self(), SCHED_RR, &lowest) == 0) return;
+#ifdef SYS_gettid  // a thread's own nice value needs its kernel id (a browser has none)
   setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), -1);
+#endif
 }
 
 // The second Init's failure box, shown by the window thread over its window (a box from another

@@ -44,6 +44,20 @@ void WriteSourceInput(const InputRecord& record, bool keep) {
   gInput.nonEmpty.Broadcast();
 }
 
+void WriteSourceKey(const DecodedKey& key, bool keep) {
+  InputRecord record{};
+  record.EventType = KEY_EVENT;
+  record.Event.bKeyDown = 1;
+  record.Event.wRepeatCount = 1;
+  record.Event.wVirtualKeyCode = key.vk;
+  record.Event.wVirtualScanCode = key.scan;
+  record.Event.uChar = key.ch;
+  record.Event.dwControlKeyState = key.state;
+  WriteSourceInput(record, keep);
+  record.Event.bKeyDown = 0;
+  WriteSourceInput(record, keep);
+}
+
 }  // namespace detail
 
 void ConFlushInput() {

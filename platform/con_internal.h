@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "platform/Console.h"
+#include "platform/con_decode.h"
 
 namespace platform::detail {
 
@@ -13,6 +14,10 @@ namespace platform::detail {
 // coming from a pipe or a file: ConFlushInput discards typed-ahead input only, and keeps it.
 // Source thread.
 void WriteSourceInput(const InputRecord& record, bool keep);
+
+// Appends the press and the release record of one decoded key, as WriteSourceInput does.
+// Source thread.
+void WriteSourceKey(const DecodedKey& key, bool keep);
 
 // For tests: the number of bytes the source thread has read from standard input so far. Any
 // thread.

@@ -150,24 +150,9 @@ bool OpenTerminal() {
   return true;
 }
 
-// Appends the press and the release record of one key.
-void Deliver(const DecodedKey& key, bool keep) {
-  InputRecord record{};
-  record.EventType = KEY_EVENT;
-  record.Event.bKeyDown = 1;
-  record.Event.wRepeatCount = 1;
-  record.Event.wVirtualKeyCode = key.vk;
-  record.Event.wVirtualScanCode = key.scan;
-  record.Event.uChar = key.ch;
-  record.Event.dwControlKeyState = key.state;
-  detail::WriteSourceInput(record, keep);
-  record.Event.bKeyDown = 0;
-  detail::WriteSourceInput(record, keep);
-}
-
 void DeliverReady(ConDecoder& decoder, bool keep) {
   DecodedKey key;
-  while (decoder.Take(key)) Deliver(key, keep);
+  while (decoder.Take(key)) detail::WriteSourceKey(key, keep);
 }
 
 // On a terminal that is not the controlling terminal, with processed input on: the interrupt and

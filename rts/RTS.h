@@ -123,7 +123,7 @@ class BreakSignalsBlocked {
   BreakSignalsBlocked& operator=(const BreakSignalsBlocked&) = delete;
 
  private:
-  unsigned long saved_[16];  // the caller's signal mask (a sigset_t)
+  unsigned long saved_[128 / sizeof(unsigned long)];  // the caller's signal mask (a sigset_t)
 };
 
 // Blocks SIGINT and SIGQUIT in the calling thread for good. Call first in every thread the

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <pthread.h>
+#include <time.h>
 
 #include <atomic>
 #include <chrono>
@@ -31,6 +32,18 @@ inline TimePoint Now() noexcept {
 // pause of zero or less. The one way to sleep: for what a user should see or hear take its time
 // (a bell, a pause between tries), never in place of waiting for a condition.
 void SleepFor(std::chrono::nanoseconds pause) noexcept;
+
+namespace detail {
+// An instant of the clock as the timespec that CLOCK_MONOTONIC calls take.
+inline timespec TimespecOf(TimePoint t) noexcept {
+  const int64_t ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+  timespec out;
+  out.tv_sec = static_cast<time_t>(ns / 1000000000);
+  out.tv_nsec = static_cast<long>(ns % 1000000000);
+  return out;
+}
+}  // namespace detail
 
 // A plain mutex (not recursive). Waits are unbounded.
 class Mutex {
@@ -91,7 +104,15 @@ class Condition {
   // One wait on the clock; false once the deadline has passed.
   bool WaitOnceUntil(Mutex& mutex, TimePoint deadline) noexcept;
 
+#ifdef __EMSCRIPTEN__
+  // The browser's C library has no pthread_cond_clockwait; its conditions carry their clock
+  // instead. This is the condition pthread_cond_init makes from an attribute with
+  // pthread_condattr_setclock(CLOCK_MONOTONIC) (the clock is the fifth word), so a constant-
+  // initialised condition waits on the monotonic clock too; sync_wait_web.cpp checks the layout.
+  pthread_cond_t c_ = {{{0, 0, 0, 0, CLOCK_MONOTONIC}}};
+#else
   pthread_cond_t c_ = PTHREAD_COND_INITIALIZER;
+#endif
 };
 
 // What an Event does when a waiter takes its signal.

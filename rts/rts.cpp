@@ -1,7 +1,6 @@
 // Run-time support: traps and their report, finalisers, restore hooks and signal handling.
 #include "rts/RTS.h"
 
-#include <execinfo.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -15,15 +14,16 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 #include "rts/RealMath.h"
+#include "rts/platform_pieces.h"
 
 namespace rts {
 namespace {
 
 constexpr int kMaxFinalisers = 32;
 constexpr int kMaxRestoreHooks = 8;
-constexpr int kMaxFrames = 64;
 constexpr unsigned kTrapAssert = 16;
 constexpr char kErrInfo[] = "errinfo.$$$";
 
@@ -147,11 +147,9 @@ bool WriteErrInfo(const Text& line) noexcept {
   whole = whole && WriteString(fd, "\n") && WriteAll(fd, line.buf, line.len) &&
           WriteString(fd, "\n\nCall history (innermost first):\n");
   if (whole) {
-    void* frames[kMaxFrames];
-    int n = backtrace(frames, kMaxFrames);
-    // backtrace_symbols_fd tells of no failed write; the closing line after it fails as well
-    // once the file system (or the file size limit) has no room left.
-    backtrace_symbols_fd(frames, n, fd);
+    // The call history tells of no failed write; the closing line after it fails as well once
+    // the file system (or the file size limit) has no room left.
+    detail::WriteCallHistory(fd);
     whole = WriteString(fd, "(end of call history)\n");
   }
   if (close(fd) != 0 && errno != EINTR) whole = false;
@@ -166,7 +164,8 @@ bool WriteErrInfo(const Text& line) noexcept {
 }
 
 [[noreturn]] void Die(unsigned number, bool assertion, unsigned code) noexcept {
-  if (gRt.dying.exchange(true)) _exit(9);  // a trap inside the trap path: stop at once
+  if (gRt.dying.exchange(true))
+    detail::ExitProcess(9);  // a trap inside the trap path: stop at once
   RunRestoreHooks();
   Text line;
   ReportLine(line, number, assertion, code);
@@ -178,7 +177,7 @@ bool WriteErrInfo(const Text& line) noexcept {
   } else {
     WriteConsoleString(fd, "#RTS: Can't create file errinfo.$$$\n");
   }
-  _exit(9);
+  detail::ExitProcess(9);
 }
 
 void OnBreak(int) {
@@ -191,7 +190,7 @@ void OnBreak(int) {
 void OnFatalSignal(int sig) {
   RunRestoreHooks();
   RaiseWithDefaultAction(sig);
-  _exit(128 + sig);
+  detail::ExitProcess(128 + sig);
 }
 
 void BreakSet(sigset_t* set) noexcept {
@@ -206,9 +205,7 @@ void Start(int argc, char** argv, int errorFd) noexcept {
   gRt.argc = argc;
   gRt.argv = argv;
   gRt.errorFd.store(errorFd);
-  // The first backtrace() loads its unwinder; do it now, not in a signal handler.
-  void* frames[4];
-  backtrace(frames, 4);
+  detail::PrimeCallHistory();
   // Signals that come from outside keep an ignored disposition: a job that a script starts in
   // the background ignores SIGINT and SIGQUIT, nohup ignores SIGHUP, and none of them may then
   // break or end the program.
@@ -271,12 +268,12 @@ void End() noexcept {
   while (gRt.finaliserCount > 0) gRt.finalisers[--gRt.finaliserCount]();
   RunRestoreHooks();
   fflush(nullptr);
-  _exit(0);
+  detail::ExitProcess(0);
 }
 
 void Halt(int code) noexcept {
   RunRestoreHooks();
-  _exit(code);
+  detail::ExitProcess(code);
 }
 
 bool WriteAll(int fd, const char* p, std::size_t n) noexcept {
@@ -294,7 +291,7 @@ bool WriteAll(int fd, const char* p, std::size_t n) noexcept {
 
 void WriteText(int fd, const char* p, std::size_t n) noexcept {
   // Asked on every call, so a terminal whose settings change meanwhile is still served right.
-  struct termios t;
+  struct termios t = {};  // a terminal that fills in nothing (the browser's) adds no CR
   const bool terminalAddsCr =
       tcgetattr(fd, &t) == 0 && (t.c_oflag & OPOST) != 0 && (t.c_oflag & ONLCR) != 0;
   char out[1024];
@@ -372,6 +369,10 @@ int StartThread(void* (*body)(void*), void* arg, std::size_t stackBytes,
   if (stack < static_cast<std::size_t>(PTHREAD_STACK_MIN)) {
     stack = static_cast<std::size_t>(PTHREAD_STACK_MIN);
   }
+  // Whole pages, as glibc rounds it anyway: a browser's C library takes the size as it is, and an
+  // odd size would leave the stack's top unaligned (atomic operations on it then fail).
+  constexpr std::size_t kPage = 4096;
+  stack = (stack + kPage - 1) / kPage * kPage;
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   pthread_attr_setstacksize(&attr, stack);

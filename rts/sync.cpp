@@ -1,4 +1,5 @@
-// The threading toolkit: timed waits on CLOCK_MONOTONIC and the events.
+// The threading toolkit: the monotonic clock, sleeping and the events (the timed wait of a
+// condition is a platform piece: sync_wait_posix.cpp, sync_wait_web.cpp).
 #include "rts/Sync.h"
 
 #include <time.h>
@@ -7,33 +8,11 @@
 
 namespace rts {
 
-namespace {
-
-// An instant of the clock as the timespec that CLOCK_MONOTONIC calls take.
-timespec ToTimespec(TimePoint t) noexcept {
-  const int64_t ns =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
-  timespec out;
-  out.tv_sec = static_cast<time_t>(ns / 1000000000);
-  out.tv_nsec = static_cast<long>(ns % 1000000000);
-  return out;
-}
-
-}  // namespace
-
 void SleepFor(std::chrono::nanoseconds pause) noexcept {
   if (pause.count() <= 0) return;
-  const timespec end = ToTimespec(Now() + pause);
+  const timespec end = detail::TimespecOf(Now() + pause);
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
   }
-}
-
-bool Condition::WaitOnceUntil(Mutex& mutex, TimePoint deadline) noexcept {
-  if (deadline <= Now()) return false;
-  const timespec end = ToTimespec(deadline);
-  // The clock is named in the call: a condition initialised statically would otherwise measure
-  // its deadline on CLOCK_REALTIME.
-  return pthread_cond_clockwait(&c_, &mutex.m_, CLOCK_MONOTONIC, &end) != ETIMEDOUT;
 }
 
 // Set and a sleeping waiter meet as in Dekker's algorithm, every access sequentially consistent:

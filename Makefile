@@ -1,7 +1,8 @@
 # One command each: set up, build and run a program; set up, build and run every test.
 JOBS ?= $(shell nproc)
-# The default suite's longest tests (the soaks, the fault cases, the screenshots) mostly wait on
-# programs and X servers, so it runs twice as many tests at once as there are cores.
+# The suites' longest tests (the soaks, the fault cases, the end-to-end runs, the screenshots)
+# mostly wait on programs and X servers, so they run twice as many tests at once as there are
+# cores.
 TEST_JOBS ?= $(shell echo $$(( $$(nproc) * 2 )))
 PREFIX ?= /usr/local
 PORT ?= 8080
@@ -34,10 +35,10 @@ test: build-default
 	ctest --preset default -j $(TEST_JOBS)
 
 test-asan: build-asan
-	ctest --preset asan -j $(JOBS)
+	ctest --preset asan -j $(TEST_JOBS)
 
 test-tsan: build-tsan
-	ctest --preset tsan -j $(JOBS)
+	ctest --preset tsan -j $(TEST_JOBS)
 
 bench: build-default
 	cmake --build --preset default --target run_benchmarks

@@ -1,0 +1,221 @@
+// Shared pieces of the browser tests and figures: failure bookkeeping, a server of build/web on a
+// free port of 127.0.0.1, the system's Chromium headless through puppeteer-core, and what a
+// script reads from a program's page (its canvas, its terminal text, its end).
+//
+// The server answers three trees of the same folder:
+//   /...         with the cross-origin isolation headers, as `make serve-web` serves it;
+//   /plain/...   without them (a host that cannot set them);
+//   /frozen/...  with them, and with the wall clock of the program's threads frozen at FROZEN_MS
+//                (the monotonic clock runs on), so Trabolix's seed is known: the pages' worker
+//                script is served with Date.now replaced, as faketime does for the desktop tests.
+'use strict';
+
+const fs = require('fs');
+const http = require('http');
+const path = require('path');
+const puppeteer = require('puppeteer-core');
+
+const root = process.env.ZT_SOURCE_DIR || path.resolve(__dirname, '..', '..');
+const webDir = process.env.ZT_WEB_DIR || path.join(root, 'build', 'web');
+const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
+
+// 2026-01-01 12:00:07.53 UTC: the frozen time of the desktop's end-to-end tests.
+const FROZEN_MS = Date.UTC(2026, 0, 1, 12, 0, 7, 530);
+// Trabolix seeds its generator with the clock's seconds times its hundredths.
+const FROZEN_SEED = new Date(FROZEN_MS).getUTCSeconds() * Math.floor((FROZEN_MS % 1000) / 10);
+
+const failures = [];
+function check(ok, what) {
+  console.log((ok ? 'ok   ' : 'FAIL ') + what);
+  if (!ok) failures.push(what);
+  return ok;
+}
+
+// Exits the process as a CTest test: 0 when every check passed, 77 (skipped) with `skip`.
+function finish(skip) {
+  if (skip) {
+    console.log('SKIP: ' + skip);
+    process.exit(77);
+  }
+  console.log(failures.length ? `${failures.length} failed` : 'all passed');
+  process.exit(failures.length ? 1 : 0);
+}
+
+// Why the pages cannot be tried here, or null.
+function missing() {
+  if (!fs.existsSync(path.join(webDir, 'zentavor.html'))) {
+    return `no pages in ${webDir}: run \`make web\` first`;
+  }
+  return null;
+}
+
+const types = {
+  '.html': 'text/html; charset=utf-8',
+  '.js': 'text/javascript',
+  '.wasm': 'application/wasm',
+  '.css': 'text/css',
+};
+
+// Serves webDir; answers {base, close()} once it listens.
+function serve() {
+  const frozenClock = Buffer.from(`Date.now = () => ${FROZEN_MS};\n`);
+  const server = http.createServer((req, res) => {
+    let url = decodeURIComponent(new URL(req.url, 'http://x').pathname);
+    const plain = url.startsWith('/plain/');
+    const frozen = url.startsWith('/frozen/');
+    if (plain || frozen) url = url.slice(url.indexOf('/', 1));
+    const file = path.join(webDir, path.normalize(url));
+    if (!file.startsWith(webDir + path.sep) || !fs.existsSync(file) ||
+        !fs.statSync(file).isFile()) {
+      res.writeHead(404).end();
+      return;
+    }
+    const headers = { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
+                      'Cache-Control': 'no-cache' };
+    if (!plain) {
+      headers['Cross-Origin-Opener-Policy'] = 'same-origin';
+      headers['Cross-Origin-Embedder-Policy'] = 'require-corp';
+    }
+    let body = fs.readFileSync(file);
+    if (frozen && file.endsWith('.worker.js')) body = Buffer.concat([frozenClock, body]);
+    res.writeHead(200, headers).end(body);
+  });
+  return new Promise((resolve, reject) => {
+    server.on('error', reject);
+    server.listen(0, '127.0.0.1', () => {
+      resolve({ base: `http://127.0.0.1:${server.address().port}`,
+                close: () => new Promise((done) => server.close(done)) });
+    });
+  });
+}
+
+function launch() {
+  return puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    args: ['--no-sandbox', '--disable-gpu', '--no-first-run', '--disable-extensions',
+           '--disable-background-timer-throttling', '--disable-renderer-backgrounding',
+           '--disable-backgrounding-occluded-windows'],
+  });
+}
+
+// Opens `url` in a new page of `browser` and waits until the program has drawn a few pictures
+// (`started` false: until the page has loaded). Uncaught errors of the page, errors written to
+// its console and failed loads (but the browser's own try for an icon) gather in page.errors.
+async function open(browser, url, started = true) {
+  const page = await browser.newPage();
+  page.errors = [];
+  page.on('pageerror', (e) => page.errors.push('page: ' + e.message));
+  page.on('console', (m) => {
+    // A failed load is told by its response below.
+    if (m.type() === 'error' && !m.text().startsWith('Failed to load resource')) {
+      page.errors.push('console: ' + m.text());
+    }
+  });
+  page.on('response', (r) => {
+    if (r.status() >= 400 && !r.url().endsWith('/favicon.ico')) {
+      page.errors.push(`load: ${r.status()} ${r.url()}`);
+    }
+  });
+  await page.setViewport({ width: 1800, height: 1000 });
+  await page.goto(url, { waitUntil: 'load' });
+  if (started) await page.waitForFunction(() => window.zt && zt.framesDrawn > 2, { timeout: 15000 });
+  return page;
+}
+
+// The page's state for checks: exit status, terminal text, the run-time report, uncaught errors
+// (the page's own count and puppeteer's), the download link.
+async function state(page) {
+  const s = await page.evaluate(() => ({
+    ended: zt.ended, status: zt.status, output: zt.output, errinfo: zt.errinfo,
+    pageErrors: zt.pageErrors,
+    link: !!document.querySelector('a[download="errinfo.$$$"]'),
+  }));
+  s.errors = s.pageErrors.concat(page.errors);
+  return s;
+}
+
+const waitEnd = (page, timeout = 15000) =>
+  page.waitForFunction(() => zt.ended, { timeout }).then(() => true, () => false);
+
+// Counts of the canvas's pixels per colour (0xRRGGBB).
+function canvasColours(page) {
+  return page.evaluate(() => {
+    const c = document.getElementById('graph');
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const counts = {};
+    for (let i = 0; i < d.length; i += 4) {
+      const rgb = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];
+      counts[rgb] = (counts[rgb] || 0) + 1;
+    }
+    return counts;
+  });
+}
+
+// A checksum of RGB bytes (3 per pixel); the page computes the same over its canvas.
+function rgbHash(rgb) {
+  let h = 0;
+  for (let i = 0; i < rgb.length; ++i) h = (Math.imul(h, 31) + rgb[i]) | 0;
+  return h;
+}
+
+// Defines window.ztCanvasHash in the page: rgbHash over the canvas's pixels.
+function defineCanvasHash(page) {
+  return page.evaluate(() => {
+    window.ztCanvasHash = () => {
+      const c = document.getElementById('graph');
+      const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+      let h = 0;
+      for (let i = 0; i < d.length; i += 4) {
+        h = (Math.imul(h, 31) + d[i]) | 0;
+        h = (Math.imul(h, 31) + d[i + 1]) | 0;
+        h = (Math.imul(h, 31) + d[i + 2]) | 0;
+      }
+      return h;
+    };
+  });
+}
+
+// Waits until the canvas's picture differs from the one whose hash is `before`.
+async function waitChange(page, before, timeout = 5000) {
+  await defineCanvasHash(page);
+  return page.waitForFunction((h) => ztCanvasHash() !== h, { timeout, polling: 50 }, before)
+    .then(() => true, () => false);
+}
+
+async function canvasHash(page) {
+  await defineCanvasHash(page);
+  return page.evaluate(() => ztCanvasHash());
+}
+
+// The canvas as RGB bytes, 3 per pixel, rows left to right from the top.
+async function canvasRgb(page) {
+  const b64 = await page.evaluate(() => {
+    const c = document.getElementById('graph');
+    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+    const rgb = new Uint8Array((d.length / 4) * 3);
+    for (let i = 0, j = 0; i < d.length; i += 4, j += 3) {
+      rgb[j] = d[i];
+      rgb[j + 1] = d[i + 1];
+      rgb[j + 2] = d[i + 2];
+    }
+    let s = '';
+    for (let i = 0; i < rgb.length; i += 0x8000) {
+      s += String.fromCharCode.apply(null, rgb.subarray(i, i + 0x8000));
+    }
+    return btoa(s);
+  });
+  return Buffer.from(b64, 'base64');
+}
+
+// Presses a key with Control held (Ctrl+C: 'KeyC').
+async function control(page, code) {
+  await page.keyboard.down('Control');
+  await page.keyboard.press(code);
+  await page.keyboard.up('Control');
+}
+
+module.exports = {
+  root, webDir, FROZEN_MS, FROZEN_SEED, check, finish, missing, serve, launch, open, state,
+  waitEnd, canvasColours, canvasHash, canvasRgb, waitChange, rgbHash, control,
+};

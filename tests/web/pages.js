@@ -99,7 +99,7 @@ function launch() {
   });
 }
 
-// Opens `url` in a new page of `browser` and waits until the program has drawn a few pictures
+// Opens `url` in a new page of `browser` and waits until the program has drawn its first picture
 // (`started` false: until the page has loaded). Uncaught errors of the page, errors written to
 // its console and failed loads (but the browser's own try for an icon) gather in page.errors.
 async function open(browser, url, started = true) {
@@ -119,7 +119,15 @@ async function open(browser, url, started = true) {
   });
   await page.setViewport({ width: 1800, height: 1000 });
   await page.goto(url, { waitUntil: 'load' });
-  if (started) await page.waitForFunction(() => window.zt && zt.framesDrawn > 2, { timeout: 15000 });
+  await page.evaluate(canvasHelpers);
+  if (started) {
+    try {
+      await page.waitForFunction(() => window.zt && zt.framesDrawn > 0, { timeout: 15000 });
+    } catch (e) {
+      const s = await page.evaluate(() => window.zt && JSON.stringify(zt));
+      throw new Error(`${url}: no picture within 15 s (${s}; ${page.errors})`);
+    }
+  }
   return page;
 }
 
@@ -138,54 +146,65 @@ async function state(page) {
 const waitEnd = (page, timeout = 15000) =>
   page.waitForFunction(() => zt.ended, { timeout }).then(() => true, () => false);
 
-// Counts of the canvas's pixels per colour (0xRRGGBB).
-function canvasColours(page) {
-  return page.evaluate(() => {
-    const c = document.getElementById('graph');
-    const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-    const counts = {};
-    for (let i = 0; i < d.length; i += 4) {
-      const rgb = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];
-      counts[rgb] = (counts[rgb] || 0) + 1;
-    }
-    return counts;
-  });
-}
-
-// A checksum of RGB bytes (3 per pixel); the page computes the same over its canvas.
+// A checksum of RGB bytes (3 per pixel); the page's ztCanvasHash computes the same over its
+// canvas.
 function rgbHash(rgb) {
   let h = 0;
   for (let i = 0; i < rgb.length; ++i) h = (Math.imul(h, 31) + rgb[i]) | 0;
   return h;
 }
 
-// Defines window.ztCanvasHash in the page: rgbHash over the canvas's pixels.
-function defineCanvasHash(page) {
-  return page.evaluate(() => {
-    window.ztCanvasHash = () => {
-      const c = document.getElementById('graph');
-      const d = c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
-      let h = 0;
-      for (let i = 0; i < d.length; i += 4) {
-        h = (Math.imul(h, 31) + d[i]) | 0;
-        h = (Math.imul(h, 31) + d[i + 1]) | 0;
-        h = (Math.imul(h, 31) + d[i + 2]) | 0;
-      }
-      return h;
-    };
-  });
+// Functions over the canvas's pixels, defined in the page for checks and waits.
+function canvasHelpers() {
+  const pixels = () => {
+    const c = document.getElementById('graph');
+    return c.getContext('2d').getImageData(0, 0, c.width, c.height).data;
+  };
+  // Counts of the pixels per colour (0xRRGGBB).
+  window.ztCanvasColours = () => {
+    const d = pixels();
+    const counts = {};
+    for (let i = 0; i < d.length; i += 4) {
+      const rgb = (d[i] << 16) | (d[i + 1] << 8) | d[i + 2];
+      counts[rgb] = (counts[rgb] || 0) + 1;
+    }
+    return counts;
+  };
+  window.ztCanvasHash = () => {
+    const d = pixels();
+    let h = 0;
+    for (let i = 0; i < d.length; i += 4) {
+      h = (Math.imul(h, 31) + d[i]) | 0;
+      h = (Math.imul(h, 31) + d[i + 1]) | 0;
+      h = (Math.imul(h, 31) + d[i + 2]) | 0;
+    }
+    return h;
+  };
+}
+
+const canvasColours = (page) => page.evaluate(() => ztCanvasColours());
+const canvasHash = (page) => page.evaluate(() => ztCanvasHash());
+
+// Waits until the canvas holds, for each [rgb, least, most] of `wanted`, that many pixels of
+// colour rgb; answers {ok, counts} with the counts at the end.
+async function waitColours(page, wanted, timeout = 5000) {
+  const ok = await page.waitForFunction((w) => {
+    const counts = ztCanvasColours();
+    return w.every(([rgb, least, most]) => (counts[rgb] || 0) >= least && (counts[rgb] || 0) <= most);
+  }, { timeout, polling: 50 }, wanted).then(() => true, () => false);
+  return { ok, counts: await canvasColours(page) };
 }
 
 // Waits until the canvas's picture differs from the one whose hash is `before`.
-async function waitChange(page, before, timeout = 5000) {
-  await defineCanvasHash(page);
+function waitChange(page, before, timeout = 5000) {
   return page.waitForFunction((h) => ztCanvasHash() !== h, { timeout, polling: 50 }, before)
     .then(() => true, () => false);
 }
 
-async function canvasHash(page) {
-  await defineCanvasHash(page);
-  return page.evaluate(() => ztCanvasHash());
+// Waits until the canvas's picture is the one whose hash is `wanted`.
+function waitPicture(page, wanted, timeout = 20000) {
+  return page.waitForFunction((h) => ztCanvasHash() === h, { timeout, polling: 100 }, wanted)
+    .then(() => true, () => false);
 }
 
 // The canvas as RGB bytes, 3 per pixel, rows left to right from the top.
@@ -217,5 +236,5 @@ async function control(page, code) {
 
 module.exports = {
   root, webDir, FROZEN_MS, FROZEN_SEED, check, finish, missing, serve, launch, open, state,
-  waitEnd, canvasColours, canvasHash, canvasRgb, waitChange, rgbHash, control,
+  waitEnd, canvasColours, canvasHash, canvasRgb, waitColours, waitChange, waitPicture, rgbHash, control,
 };

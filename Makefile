@@ -1,11 +1,12 @@
 # One command each: set up, build and run a program; set up, build and run every test.
 JOBS ?= $(shell nproc)
 PREFIX ?= /usr/local
+PORT ?= 8080
 FUZZ_SECONDS ?= 60
 
 .PHONY: setup setup-clang build zentavor trabolix demo test test-asan test-tsan bench fuzz \
 	format check-format build-werror clean
-.PHONY: programs install uninstall package screenshots
+.PHONY: programs install uninstall package screenshots web serve-web
 
 setup:
 	@scripts/setup
@@ -57,6 +58,23 @@ package: programs
 # OUT=docs/img they replace the README's own.
 screenshots: programs
 	scripts/screenshots $(if $(OUT),--out $(OUT))
+
+# The browser pages in build/web: both programs built by emcc (Debian's emscripten, whose acorn
+# module is on Debian's node path), with the terminal library from npm (package-lock.json). A
+# user who cannot write emscripten's system cache gets one in build/emcache (its C and C++
+# libraries are built there once, which takes a few minutes).
+EMCC_ENV = NODE_PATH="$${NODE_PATH:+$$NODE_PATH:}/usr/share/nodejs" \
+	$$(test -w /usr/share/emscripten/cache || echo EM_CACHE="$(CURDIR)/build/emcache")
+web:
+	@scripts/setup --web
+	@test -f build/wasm/CMakeCache.txt || \
+	  env $(EMCC_ENV) emcmake cmake -S . -B build/wasm -DCMAKE_BUILD_TYPE=Release >/dev/null
+	env $(EMCC_ENV) cmake --build build/wasm -j $(JOBS) --target web
+
+# Serves build/web on http://127.0.0.1:$(PORT)/ with the headers that give a page threads, until
+# stopped with Ctrl+C.
+serve-web: web
+	@scripts/serve-web --port $(PORT) --dir build/web
 
 fuzz: build-fuzz
 	@scripts/fuzz $(FUZZ_SECONDS)

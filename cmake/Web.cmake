@@ -17,7 +17,8 @@ set(web_link_options
   -sENVIRONMENT=web,worker
   "-sEXPORTED_RUNTIME_METHODS=['FS','addRunDependency','removeRunDependency']"
   -sMALLOC=dlmalloc
-  --profiling-funcs)            # function names, for the call history of the run-time report
+  --profiling-funcs
+  --pre-js ${PROJECT_SOURCE_DIR}/platform/web/web_pre.js)            # function names, for the call history of the run-time report
 
 set(PAGE_PROGRAM zentavor)
 set(PAGE_TITLE Zentavor)
@@ -50,6 +51,8 @@ set(web_static
 set(web_copies)
 foreach(program zentavor trabolix)
   target_link_options(${program} PRIVATE ${web_link_options})
+  set_property(TARGET ${program} APPEND PROPERTY LINK_DEPENDS
+    ${PROJECT_SOURCE_DIR}/platform/web/web_pre.js)
   foreach(ext js wasm worker.js)
     list(APPEND web_copies $<TARGET_FILE_DIR:${program}>/${program}.${ext})
   endforeach()

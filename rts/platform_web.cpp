@@ -24,9 +24,12 @@ char gHistory[16384];
 void PrimeCallHistory() noexcept {}
 
 void WriteCallHistory(int fd) noexcept {
-  const int n = emscripten_get_callstack(EM_LOG_C_STACK | EM_LOG_NO_PATHS, gHistory,
+  const int n = emscripten_get_callstack(EM_LOG_JS_STACK | EM_LOG_NO_PATHS, gHistory,
                                          static_cast<int>(sizeof gHistory));
-  if (n > 0) WriteAll(fd, gHistory, strnlen(gHistory, sizeof gHistory));
+  if (n <= 0) return;
+  const std::size_t length = strnlen(gHistory, sizeof gHistory);
+  WriteAll(fd, gHistory, length);
+  if (length > 0 && gHistory[length - 1] != '\n') WriteAll(fd, "\n", 1);
 }
 
 void ExitProcess(int code) noexcept {

@@ -22,6 +22,7 @@ const zt = {
   ended: false,
   status: null,     // exit status once ended
   output: '',       // everything written to the terminal, as text
+  windowOpen: false,  // the program's window is open (the canvas shows it)
   framesDrawn: 0,   // pictures drawn into the canvas
   firstFrameMs: null,  // performance.now() of the first picture
   refreshUs: 0,     // the refresh period measured before the start
@@ -39,7 +40,6 @@ const ztHost = (() => {
   const links = document.getElementById('links');
   const context = canvas.getContext('2d', { alpha: false });
   let image = null;       // the canvas's ImageData, the window's size
-  let windowOpen = false;
   let term = null;
   const pendingTyped = [];  // bytes typed before the program's runtime was up
   const encoder = new TextEncoder();
@@ -101,17 +101,24 @@ const ztHost = (() => {
   // One picture per animation frame, while a window is open.
   function drawFrame() {
     requestAnimationFrame(drawFrame);
-    if (!windowOpen || zt.ended) return;
+    if (zt.ended || !zt.started) return;
     const p = Module._web_win_frame();
     if (p === 0) return;
     const h32 = Module.HEAP32;
     const rgba = h32[p >> 2] >>> 0;
     const width = h32[(p >> 2) + 1];
+    const height = h32[(p >> 2) + 2];
     const left = h32[(p >> 2) + 3];
     const top = h32[(p >> 2) + 4];
     const right = h32[(p >> 2) + 5];
     const bottom = h32[(p >> 2) + 6];
     try {
+      // A new window's first picture may come before the page has heard of the window.
+      if (image === null || image.width !== width || image.height !== height) {
+        canvas.width = width;
+        canvas.height = height;
+        image = context.createImageData(width, height);
+      }
       const heap = Module.HEAPU8;
       if (left === 0 && right === width) {
         image.data.set(heap.subarray(rgba + top * width * 4, rgba + bottom * width * 4),
@@ -184,7 +191,7 @@ const ztHost = (() => {
           '"Cross-Origin-Opener-Policy: same-origin" and ' +
           '"Cross-Origin-Embedder-Policy: require-corp". Serve the folder with ' +
           '"make serve-web", or see the README for other hosts.');
-      canvas.hidden = true;
+      document.querySelector('main').style.display = 'none';
       return;
     }
     zt.threads = true;
@@ -210,6 +217,9 @@ const ztHost = (() => {
 
     window.Module = {
       arguments: [],
+      thisProgram: zt.program,
+      // The workers get the page's query (?clock=..., see web_pre.js).
+      locateFile: (file, prefix) => prefix + file + (file.endsWith('.worker.js') ? location.search : ''),
       noFSInit: false,
       stdin: () => null,
       stdout: put,
@@ -245,15 +255,12 @@ const ztHost = (() => {
     start,
     typed,
     windowCreated(width, height, scale) {
-      canvas.width = width;
-      canvas.height = height;
       canvas.style.width = width * scale + 'px';
       canvas.style.height = height * scale + 'px';
-      image = context.createImageData(width, height);
-      windowOpen = true;
+      zt.windowOpen = true;
     },
     windowDestroyed() {
-      windowOpen = false;
+      zt.windowOpen = false;
     },
     bell() {
       ++zt.bells;

@@ -29,10 +29,10 @@ function check(ok, what) {
 }
 
 // Starts scripts/serve-web on a free port; answers the base address once it serves.
-function serve() {
+function serve(extra = []) {
   return new Promise((resolve, reject) => {
     const server = spawn(path.join(root, 'scripts', 'serve-web'),
-                         ['--port', '0', '--dir', path.join(root, 'build', 'web')],
+                         ['--port', '0', '--dir', path.join(root, 'build', 'web'), ...extra],
                          { stdio: ['ignore', 'pipe', 'inherit'] });
     server.stdout.on('data', (data) => {
       const m = /http:\/\/127\.0\.0\.1:(\d+)\//.exec(String(data));
@@ -72,7 +72,8 @@ async function open(browser, base, program) {
   page.on('pageerror', (e) => page.pageErrors.push(e.message));
   await page.setViewport({ width: 1800, height: 1000 });
   await page.goto(`${base}/${program}.html`);
-  await page.waitForFunction(() => window.zt && zt.framesDrawn > 5, { timeout: 10000 });
+  await page.waitForFunction(() => window.zt && zt.framesDrawn > 0, { timeout: 10000 });
+  await pause(500);
   return page;
 }
 
@@ -85,19 +86,25 @@ const pause = (ms) => new Promise((r) => setTimeout(r, ms));
 
 async function zentavor(browser, base) {
   let page = await open(browser, base, 'zentavor');
-  const colours = await canvasColours(page);
-  const hues = Object.keys(colours).filter((c) => Number(c) !== 0).length;
-  check(hues >= 3, `zentavor: the canvas shows the planets (${hues} colours besides black)`);
+  let s;
+  // Planet i is drawn in colour 3 i of the standard palette: cyan, brown, light blue.
+  const hues = Object.keys(await canvasColours(page)).map(Number).filter((c) => c !== 0);
+  check(JSON.stringify(hues.sort((a, b) => a - b)) === JSON.stringify([0x0000ff, 0x008080, 0xb06000]),
+        `zentavor: the canvas shows the three planets in their colours (${hues.map((c) => c.toString(16))})`);
   const before = await canvasHash(page);
   await pause(500);
   check((await canvasHash(page)) !== before, 'zentavor: the picture moves');
   await page.screenshot({ path: path.join(out, 'zentavor.png') });
   await page.keyboard.type('x');
+  await page.click('#graph');
+  await page.keyboard.type('x');
+  await page.click('#terminal');
   await pause(300);
-  check(!(await state(page)).output.trim(), 'zentavor: x in the terminal does nothing');
+  s = await state(page);
+  check(!s.output.trim() && s.status === null, 'zentavor: x in the terminal and in the canvas does nothing');
   await page.keyboard.type('r');
   await waitEnd(page);
-  let s = await state(page);
+  s = await state(page);
   check(s.output.startsWith('\r\nPress R to finish te program\r\n') && s.status === 0 &&
         s.output.includes('exit status 0'),
         `zentavor: r in the terminal: "Press R to finish te program", status ${s.status}`);
@@ -133,8 +140,8 @@ async function zentavor(browser, base) {
 async function trabolix(browser, base) {
   const page = await open(browser, base, 'trabolix');
   const colours = await canvasColours(page);
-  check(Object.keys(colours).filter((c) => Number(c) !== 0).length >= 1,
-        'trabolix: the canvas shows the spheres');
+  check(colours[0x800080] > 0 && colours[0x00ff00] > 0,
+        'trabolix: the canvas shows the magenta spheres and the light green aim circle');
   await page.screenshot({ path: path.join(out, 'trabolix.png') });
   const before = await canvasHash(page);
   const drawn = await page.evaluate(() => zt.framesDrawn);
@@ -161,6 +168,22 @@ async function trabolix(browser, base) {
   await again.close();
 }
 
+// Served without the isolation headers, a page says why it cannot run.
+async function withoutThreads(browser) {
+  const served = await serve(['--no-isolation']);
+  try {
+    const page = await browser.newPage();
+    await page.goto(`${served.base}/zentavor.html`);
+    await page.waitForFunction(() => window.zt && zt.error !== null, { timeout: 10000 });
+    const text = await page.$eval('#status', (e) => (e.hidden ? '' : e.textContent));
+    check(text.includes('Cross-Origin-Embedder-Policy: require-corp'),
+          'without the isolation headers the page says it needs them');
+    await page.close();
+  } finally {
+    served.server.kill();
+  }
+}
+
 (async () => {
   fs.mkdirSync(out, { recursive: true });
   let served = null;
@@ -174,6 +197,7 @@ async function trabolix(browser, base) {
   try {
     await zentavor(browser, base);
     await trabolix(browser, base);
+    await withoutThreads(browser);
   } catch (e) {
     check(false, 'stopped: ' + e.message);
   } finally {

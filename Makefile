@@ -27,7 +27,8 @@ demo: build-default
 	@scripts/run build/default/graph/graph_demo_zentavor 6
 	@scripts/run build/default/graph/graph_demo_trabolix 6
 
-test: build-default
+# The browser tests (web_zentavor, web_trabolix) play the pages of build/web in headless Chromium.
+test: build-default web
 	ctest --preset default -j $(JOBS)
 
 test-asan: build-asan

@@ -2,12 +2,8 @@
 // free port of 127.0.0.1, the system's Chromium headless through puppeteer-core, and what a
 // script reads from a program's page (its canvas, its terminal text, its end).
 //
-// The server answers three trees of the same folder:
-//   /...         with the cross-origin isolation headers, as `make serve-web` serves it;
-//   /plain/...   without them (a host that cannot set them);
-//   /frozen/...  with them, and with the wall clock of the program's threads frozen at FROZEN_MS
-//                (the monotonic clock runs on), so Trabolix's seed is known: the pages' worker
-//                script is served with Date.now replaced, as faketime does for the desktop tests.
+// The server answers two trees of the same folder: / with the cross-origin isolation headers, as
+// `make serve-web` serves it, and /plain/ without them (a host that cannot set them).
 'use strict';
 
 const fs = require('fs');
@@ -19,7 +15,8 @@ const root = process.env.ZT_SOURCE_DIR || path.resolve(__dirname, '..', '..');
 const webDir = process.env.ZT_WEB_DIR || path.join(root, 'build', 'web');
 const chromium = process.env.CHROMIUM || '/usr/bin/chromium';
 
-// 2026-01-01 12:00:07.53 UTC: the frozen time of the desktop's end-to-end tests.
+// 2026-01-01 12:00:07.53 UTC: the frozen time of the desktop's end-to-end tests. A page opened
+// with ?clock=FROZEN_MS stops the program's wall clock there (the monotonic clock runs on).
 const FROZEN_MS = Date.UTC(2026, 0, 1, 12, 0, 7, 530);
 // Trabolix seeds its generator with the clock's seconds times its hundredths.
 const FROZEN_SEED = new Date(FROZEN_MS).getUTCSeconds() * Math.floor((FROZEN_MS % 1000) / 10);
@@ -58,12 +55,10 @@ const types = {
 
 // Serves webDir; answers {base, close()} once it listens.
 function serve() {
-  const frozenClock = Buffer.from(`Date.now = () => ${FROZEN_MS};\n`);
   const server = http.createServer((req, res) => {
     let url = decodeURIComponent(new URL(req.url, 'http://x').pathname);
     const plain = url.startsWith('/plain/');
-    const frozen = url.startsWith('/frozen/');
-    if (plain || frozen) url = url.slice(url.indexOf('/', 1));
+    if (plain) url = url.slice('/plain'.length);
     const file = path.join(webDir, path.normalize(url));
     if (!file.startsWith(webDir + path.sep) || !fs.existsSync(file) ||
         !fs.statSync(file).isFile()) {
@@ -76,9 +71,7 @@ function serve() {
       headers['Cross-Origin-Opener-Policy'] = 'same-origin';
       headers['Cross-Origin-Embedder-Policy'] = 'require-corp';
     }
-    let body = fs.readFileSync(file);
-    if (frozen && file.endsWith('.worker.js')) body = Buffer.concat([frozenClock, body]);
-    res.writeHead(200, headers).end(body);
+    res.writeHead(200, headers).end(fs.readFileSync(file));
   });
   return new Promise((resolve, reject) => {
     server.on('error', reject);

@@ -104,7 +104,7 @@ async function sameAsDesktop(page, keys, what) {
 // Keys typed on the keyboard, with the terminal focused. With the seed known, each picture is
 // compared with the desktop's, so a key that changes the picture changes it as the desktop does.
 async function play(browser, base) {
-  const page = await t.open(browser, `${base}/frozen/trabolix.html`);
+  const page = await t.open(browser, `${base}/trabolix.html?clock=${t.FROZEN_MS}`);
   await sameAsDesktop(page, '', 'at the start');
   const colours = await t.canvasColours(page);
   t.check(colours[MAGENTA] > 300 && colours[LIGHT_GREEN] > 0 && colours[LIGHT_GREEN] < 200,
@@ -183,7 +183,7 @@ async function frozenGame(browser, base) {
   const [first, rest] = winningKeys(spheres);
   // Five spheres hit and back at the start; then turned left (Left), tilted (Page Up) and rolled.
   const script = first + '\x1b[D\x1b[5~*';
-  const page = await t.open(browser, `${base}/frozen/trabolix.html`);
+  const page = await t.open(browser, `${base}/trabolix.html?clock=${t.FROZEN_MS}`);
   await page.evaluate((keys) => zt.type(keys), script);
   await sameAsDesktop(page, script, `after a script of ${script.length} keys`);
   const colours = await t.canvasColours(page);

@@ -98,9 +98,16 @@ const ztHost = (() => {
     }
   }
 
-  // One picture per animation frame, while a window is open.
-  function drawFrame() {
+  // One picture per animation frame, asked for by the window thread when it has one (wake): a
+  // page with nothing new to draw asks for no frames, so an idle program leaves the browser idle.
+  let frameAsked = false;
+  function wake() {
+    if (frameAsked) return;
+    frameAsked = true;
     requestAnimationFrame(drawFrame);
+  }
+  function drawFrame() {
+    frameAsked = false;
     if (zt.ended || !zt.started) return;
     const p = Module._web_win_frame();
     if (p === 0) return;
@@ -248,12 +255,12 @@ const ztHost = (() => {
     const script = document.createElement('script');
     script.src = zt.program + '.js';
     document.body.append(script);
-    requestAnimationFrame(drawFrame);
   }
 
   return {
     start,
     typed,
+    wake,
     windowCreated(width, height, scale) {
       canvas.style.width = width * scale + 'px';
       canvas.style.height = height * scale + 'px';

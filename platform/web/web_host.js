@@ -98,8 +98,9 @@ const ztHost = (() => {
     }
   }
 
-  // One picture per animation frame, asked for by the window thread when it has one (wake): a
-  // page with nothing new to draw asks for no frames, so an idle program leaves the browser idle.
+  // One picture per animation frame. The window thread asks for a frame when it has a picture
+  // (wake), and a frame that draws one asks for the next; a frame with nothing new asks for none,
+  // so an idle program leaves the browser idle.
   let frameAsked = false;
   function wake() {
     if (frameAsked) return;
@@ -111,6 +112,7 @@ const ztHost = (() => {
     if (zt.ended || !zt.started) return;
     const p = Module._web_win_frame();
     if (p === 0) return;
+    wake();  // while pictures come, look for the next one at the next frame as well
     const h32 = Module.HEAP32;
     const rgba = h32[p >> 2] >>> 0;
     const width = h32[(p >> 2) + 1];

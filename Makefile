@@ -37,7 +37,7 @@ test-asan: build-asan
 test-tsan: build-tsan
 	ctest --preset tsan -j $(JOBS)
 
-bench: build-default
+bench: build-default web
 	cmake --build --preset default --target run_benchmarks
 
 # The two programs alone, for install, package and screenshots. An existing build directory is

@@ -55,9 +55,9 @@ uninstall:
 package: programs
 	cd build/default && cpack -G DEB
 
-# The README's pictures, each program under a private X server, in build/screenshots; with
-# OUT=docs/img they replace the README's own.
-screenshots: programs
+# The README's pictures, each program under a private X server and Trabolix's browser page in
+# headless Chromium, in build/screenshots; with OUT=docs/img they replace the README's own.
+screenshots: programs web
 	scripts/screenshots $(if $(OUT),--out $(OUT))
 
 # The browser pages in build/web: both programs built by emcc (Debian's emscripten, whose acorn

@@ -180,7 +180,7 @@ const canvasHash = (page) => page.evaluate(() => ztCanvasHash());
 
 // Waits until the canvas holds, for each [rgb, least, most] of `wanted`, that many pixels of
 // colour rgb; answers {ok, counts} with the counts at the end.
-async function waitColours(page, wanted, timeout = 5000) {
+async function waitColours(page, wanted, timeout = 10000) {
   const ok = await page.waitForFunction((w) => {
     const counts = ztCanvasColours();
     return w.every(([rgb, least, most]) => (counts[rgb] || 0) >= least && (counts[rgb] || 0) <= most);

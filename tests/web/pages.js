@@ -38,6 +38,29 @@ function finish(skip) {
   process.exit(failures.length ? 1 : 0);
 }
 
+function noErrors(s, what) {
+  check(s.errors.length === 0,
+        `${what}: no uncaught error in the page ${JSON.stringify(s.errors)}`);
+}
+
+// Runs each case(browser, base) in turn in one browser session, against the pages served on a
+// free port, and exits as a CTest test (skipped when the pages have not been built).
+async function run(...cases) {
+  const skip = missing();
+  if (skip) finish(skip);
+  const server = await serve();
+  const browser = await launch();
+  try {
+    for (const c of cases) await c(browser, server.base);
+  } catch (e) {
+    check(false, 'stopped: ' + e.stack);
+  } finally {
+    await browser.close();
+    await server.close();
+  }
+  finish();
+}
+
 // Why the pages cannot be tried here, or null.
 function missing() {
   if (!fs.existsSync(path.join(webDir, 'zentavor.html'))) {
@@ -183,7 +206,10 @@ const canvasHash = (page) => page.evaluate(() => ztCanvasHash());
 async function waitColours(page, wanted, timeout = 10000) {
   const ok = await page.waitForFunction((w) => {
     const counts = ztCanvasColours();
-    return w.every(([rgb, least, most]) => (counts[rgb] || 0) >= least && (counts[rgb] || 0) <= most);
+    return w.every(([rgb, least, most]) => {
+      const n = counts[rgb] || 0;
+      return n >= least && n <= most;
+    });
   }, { timeout, polling: 50 }, wanted).then(() => true, () => false);
   return { ok, counts: await canvasColours(page) };
 }
@@ -227,7 +253,24 @@ async function control(page, code) {
   await page.keyboard.up('Control');
 }
 
+// Opens `url`, types Ctrl+C in its terminal, and checks the break: the run-time report in the
+// terminal, exit status 9, errinfo.$$$ with its call history offered as a download.
+async function controlC(browser, url) {
+  const page = await open(browser, url);
+  await control(page, 'KeyC');
+  check(await waitEnd(page), 'Ctrl+C in the terminal ends it');
+  const s = await state(page);
+  check(s.status === 9 && s.output.includes('exit status 9'), `Ctrl+C: exit status ${s.status}`);
+  check(s.output.includes('#RTS: unhandled exception #21'),
+        'Ctrl+C: the run-time report in the terminal');
+  check(s.link && s.errinfo !== null && s.errinfo.includes('(end of call history)'),
+        'Ctrl+C: errinfo.$$$ with its call history offered as a download');
+  noErrors(s, 'Ctrl+C');
+  await page.close();
+}
+
 module.exports = {
-  root, webDir, FROZEN_MS, FROZEN_SEED, check, finish, missing, serve, launch, open, state,
-  waitEnd, canvasColours, canvasHash, canvasRgb, waitColours, waitChange, waitPicture, rgbHash, control,
+  webDir, FROZEN_MS, FROZEN_SEED, check, noErrors, run, missing, serve, launch, open, state,
+  waitEnd, canvasColours, canvasHash, canvasRgb, waitColours, waitChange, waitPicture, rgbHash,
+  controlC,
 };

@@ -88,10 +88,6 @@ function winningKeys(spheres) {
 
 // --- the cases ----------------------------------------------------------------------------------
 
-function noErrors(s, what) {
-  t.check(s.errors.length === 0, `${what}: no uncaught error in the page ${JSON.stringify(s.errors)}`);
-}
-
 // Waits until the canvas shows the desktop's picture after `keys`; answers whether it did.
 async function sameAsDesktop(page, keys, what) {
   const expected = desktopPicture(keys);
@@ -124,7 +120,7 @@ async function play(browser, base) {
   const s = await t.state(page);
   t.check(s.output.startsWith(UNUSED) && s.status === 0 && s.output.includes('exit status 0'),
           `q: "Unused key pressed => EXIT", exit status ${s.status} (${JSON.stringify(s.output)})`);
-  noErrors(s, 'keys');
+  t.noErrors(s, 'keys');
   await page.close();
 }
 
@@ -170,8 +166,9 @@ function difference(page, desktop) {
   for (let i = 0; i < page.length; i += 3) {
     if (page.compare(desktop, i, i + 3, i, i + 3) !== 0) {
       const p = i / 3;
+      const hex = (rgb) => rgb.subarray(i, i + 3).toString('hex');
       first = first || `(${p % CLIENT_WIDTH}, ${Math.floor(p / CLIENT_WIDTH)}): page ` +
-        `${page.subarray(i, i + 3).toString('hex')}, desktop ${desktop.subarray(i, i + 3).toString('hex')}`;
+        `${hex(page)}, desktop ${hex(desktop)}`;
       ++count;
     }
   }
@@ -196,35 +193,12 @@ async function frozenGame(browser, base) {
   const s = await t.state(page);
   t.check(s.output.startsWith('You are the best and you know it!\r\n') && s.status === 0,
           `the scripted game wins, exit status ${s.status} (${JSON.stringify(s.output)})`);
-  noErrors(s, 'scripted game');
+  t.noErrors(s, 'scripted game');
   await page.close();
 }
 
-async function controlC(browser, base) {
-  const page = await t.open(browser, `${base}/trabolix.html`);
-  await t.control(page, 'KeyC');
-  t.check(await t.waitEnd(page), 'Ctrl+C in the terminal ends it');
-  const s = await t.state(page);
-  t.check(s.status === 9 && s.output.includes('#RTS: unhandled exception #21') && s.link &&
-          s.errinfo !== null, `Ctrl+C: the report, status ${s.status}, errinfo.$$$ to download`);
-  noErrors(s, 'Ctrl+C');
-  await page.close();
+function controlC(browser, base) {
+  return t.controlC(browser, `${base}/trabolix.html`);
 }
 
-(async () => {
-  const skip = t.missing();
-  if (skip) t.finish(skip);
-  const server = await t.serve();
-  const browser = await t.launch();
-  try {
-    await play(browser, server.base);
-    await frozenGame(browser, server.base);
-    await controlC(browser, server.base);
-  } catch (e) {
-    t.check(false, 'stopped: ' + e.stack);
-  } finally {
-    await browser.close();
-    await server.close();
-  }
-  t.finish();
-})();
+t.run(play, frozenGame, controlC);

@@ -12,10 +12,6 @@ const t = require('./pages');
 const PLANETS = { 0x008080: 'cyan', 0xb06000: 'brown', 0x0000ff: 'light blue' };
 const ENDED = '\r\nPress R to finish te program\r\n';
 
-function noErrors(s, what) {
-  t.check(s.errors.length === 0, `${what}: no uncaught error in the page ${JSON.stringify(s.errors)}`);
-}
-
 async function terminalKeys(browser, base) {
   const page = await t.open(browser, `${base}/zentavor.html`);
   const { counts } = await t.waitColours(page, Object.keys(PLANETS).map((rgb) => [rgb, 20, 1e9]));
@@ -26,16 +22,19 @@ async function terminalKeys(browser, base) {
 
   // x: nothing to see, and the program runs on (the picture still moves after it).
   await page.keyboard.type('x');
-  t.check(await t.waitChange(page, await t.canvasHash(page)), 'x typed in the terminal: it runs on');
+  t.check(await t.waitChange(page, await t.canvasHash(page)),
+          'x typed in the terminal: it runs on');
 
   await page.keyboard.type('r');
   await page.keyboard.press('Enter');
   t.check(await t.waitEnd(page), 'r typed in the terminal ends it');
   const s = await t.state(page);
-  t.check(s.output.startsWith(ENDED), `"Press R to finish te program" after x and r (${JSON.stringify(s.output)})`);
-  t.check(s.status === 0 && s.output.includes('exit status 0'), `exit status 0 shown (${s.status})`);
+  t.check(s.output.startsWith(ENDED),
+          `"Press R to finish te program" after x and r (${JSON.stringify(s.output)})`);
+  t.check(s.status === 0 && s.output.includes('exit status 0'),
+          `exit status 0 shown (${s.status})`);
   t.check(!s.link && s.errinfo === null, 'no run-time report after r');
-  noErrors(s, 'terminal keys');
+  t.noErrors(s, 'terminal keys');
   await page.close();
 }
 
@@ -49,21 +48,12 @@ async function canvasKeys(browser, base) {
   const s = await t.state(page);
   t.check(s.output.startsWith(ENDED) && s.status === 0,
           `r in the picture: "Press R to finish te program", status ${s.status}`);
-  noErrors(s, 'picture keys');
+  t.noErrors(s, 'picture keys');
   await page.close();
 }
 
-async function controlC(browser, base) {
-  const page = await t.open(browser, `${base}/zentavor.html`);
-  await t.control(page, 'KeyC');
-  t.check(await t.waitEnd(page), 'Ctrl+C in the terminal ends it');
-  const s = await t.state(page);
-  t.check(s.status === 9 && s.output.includes('exit status 9'), `Ctrl+C: exit status 9 (${s.status})`);
-  t.check(s.output.includes('#RTS: unhandled exception #21'), 'Ctrl+C: the run-time report in the terminal');
-  t.check(s.link && s.errinfo !== null && s.errinfo.includes('(end of call history)'),
-          'Ctrl+C: errinfo.$$$ with its call history offered as a download');
-  noErrors(s, 'Ctrl+C');
-  await page.close();
+function controlC(browser, base) {
+  return t.controlC(browser, `${base}/zentavor.html`);
 }
 
 async function withoutIsolation(browser, base) {
@@ -76,25 +66,8 @@ async function withoutIsolation(browser, base) {
   });
   t.check(shown.error === 'no threads' && shown.text.includes('Cross-Origin-Embedder-Policy') &&
           !shown.canvas, `served without the headers: says so (${JSON.stringify(shown.text)})`);
-  noErrors(await t.state(page), 'without the headers');
+  t.noErrors(await t.state(page), 'without the headers');
   await page.close();
 }
 
-(async () => {
-  const skip = t.missing();
-  if (skip) t.finish(skip);
-  const server = await t.serve();
-  const browser = await t.launch();
-  try {
-    await terminalKeys(browser, server.base);
-    await canvasKeys(browser, server.base);
-    await controlC(browser, server.base);
-    await withoutIsolation(browser, server.base);
-  } catch (e) {
-    t.check(false, 'stopped: ' + e.stack);
-  } finally {
-    await browser.close();
-    await server.close();
-  }
-  t.finish();
-})();
+t.run(terminalKeys, canvasKeys, controlC, withoutIsolation);

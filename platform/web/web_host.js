@@ -224,6 +224,7 @@ const ztHost = (() => {
     canvas.addEventListener('blur', () => zt.started && Module._web_win_focus(0));
     canvas.addEventListener('mousedown', () => canvas.focus());
 
+    const refresh = new Promise(measureRefresh);
     window.Module = {
       arguments: [],
       thisProgram: zt.program,
@@ -233,9 +234,10 @@ const ztHost = (() => {
       stdin: () => null,
       stdout: put,
       stderr: put,
+      // The program starts once the refresh is known (measured while its files load).
       preRun: [() => {
         Module.addRunDependency('refresh');
-        measureRefresh((us) => {
+        refresh.then((us) => {
           zt.refreshUs = us;
           Module._web_win_refresh(us);
           Module.removeRunDependency('refresh');

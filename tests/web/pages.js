@@ -253,24 +253,26 @@ async function control(page, code) {
   await page.keyboard.up('Control');
 }
 
-// Opens `url`, types Ctrl+C in its terminal, and checks the break: the run-time report in the
-// terminal, exit status 9, errinfo.$$$ with its call history offered as a download.
-async function controlC(browser, url) {
+// Opens `url`, types a break key in its terminal (Ctrl+C, or Ctrl+\ with 'Backslash'), and
+// checks the break: the run-time report in the terminal, exit status 9, errinfo.$$$ with its call
+// history offered as a download.
+async function breakKey(browser, url, code = 'KeyC') {
+  const name = code === 'KeyC' ? 'Ctrl+C' : 'Ctrl+\\';
   const page = await open(browser, url);
-  await control(page, 'KeyC');
-  check(await waitEnd(page), 'Ctrl+C in the terminal ends it');
+  await control(page, code);
+  check(await waitEnd(page), `${name} in the terminal ends it`);
   const s = await state(page);
-  check(s.status === 9 && s.output.includes('exit status 9'), `Ctrl+C: exit status ${s.status}`);
+  check(s.status === 9 && s.output.includes('exit status 9'), `${name}: exit status ${s.status}`);
   check(s.output.includes('#RTS: unhandled exception #21'),
-        'Ctrl+C: the run-time report in the terminal');
+        `${name}: the run-time report in the terminal`);
   check(s.link && s.errinfo !== null && s.errinfo.includes('(end of call history)'),
-        'Ctrl+C: errinfo.$$$ with its call history offered as a download');
-  noErrors(s, 'Ctrl+C');
+        `${name}: errinfo.$$$ with its call history offered as a download`);
+  noErrors(s, name);
   await page.close();
 }
 
 module.exports = {
   webDir, FROZEN_MS, FROZEN_SEED, check, noErrors, run, missing, serve, launch, open, state,
   waitEnd, canvasColours, canvasHash, canvasRgb, waitColours, waitChange, waitPicture, rgbHash,
-  controlC,
+  breakKey,
 };

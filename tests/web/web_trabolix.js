@@ -4,8 +4,8 @@
 // => EXIT" and exit status 0. With the wall clock frozen (the seed known, as on the desktop under
 // faketime): after a key script the canvas equals, pixel for pixel, the back buffer of the
 // desktop's game for the same keys and seed (trabolix_picture), and the same game played on wins.
-// Ctrl+C gives status 9, the run-time report and its download. No run may leave an uncaught error
-// in the page.
+// Ctrl+\ (the other break key) gives status 9, the run-time report and its download. No run may
+// leave an uncaught error in the page.
 'use strict';
 
 const { execFileSync } = require('child_process');
@@ -197,8 +197,8 @@ async function frozenGame(browser, base) {
   await page.close();
 }
 
-function controlC(browser, base) {
-  return t.controlC(browser, `${base}/trabolix.html`);
+function breakKey(browser, base) {
+  return t.breakKey(browser, `${base}/trabolix.html`, 'Backslash');
 }
 
-t.run(play, frozenGame, controlC);
+t.run(play, frozenGame, breakKey);

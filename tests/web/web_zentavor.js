@@ -52,8 +52,8 @@ async function canvasKeys(browser, base) {
   await page.close();
 }
 
-function controlC(browser, base) {
-  return t.controlC(browser, `${base}/zentavor.html`);
+function breakKey(browser, base) {
+  return t.breakKey(browser, `${base}/zentavor.html`);
 }
 
 async function withoutIsolation(browser, base) {
@@ -70,4 +70,4 @@ async function withoutIsolation(browser, base) {
   await page.close();
 }
 
-t.run(terminalKeys, canvasKeys, controlC, withoutIsolation);
+t.run(terminalKeys, canvasKeys, breakKey, withoutIsolation);

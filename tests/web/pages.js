@@ -1,13 +1,11 @@
-// Shared pieces of the browser tests and figures: failure bookkeeping, a server of build/web on a
-// free port of 127.0.0.1, the system's Chromium headless through puppeteer-core, and what a
-// script reads from a program's page (its canvas, its terminal text, its end).
-//
-// The server answers two trees of the same folder: / with the cross-origin isolation headers, as
-// `make serve-web` serves it, and /plain/ without them (a host that cannot set them).
+// Shared pieces of the browser tests and figures: failure bookkeeping, build/web served by
+// scripts/serve-web on free ports of 127.0.0.1 (with the cross-origin isolation headers and
+// without them), the system's Chromium headless through puppeteer-core, and what a script reads
+// from a program's page (its canvas, its terminal text, its end).
 'use strict';
 
+const { spawn } = require('child_process');
 const fs = require('fs');
-const http = require('http');
 const path = require('path');
 const puppeteer = require('puppeteer-core');
 
@@ -43,15 +41,15 @@ function noErrors(s, what) {
         `${what}: no uncaught error in the page ${JSON.stringify(s.errors)}`);
 }
 
-// Runs each case(browser, base) in turn in one browser session, against the pages served on a
-// free port, and exits as a CTest test (skipped when the pages have not been built).
+// Runs each case(browser, server) in turn in one browser session, against the pages served by
+// serve(), and exits as a CTest test (skipped when the pages have not been built).
 async function run(...cases) {
   const skip = missing();
   if (skip) finish(skip);
   const server = await serve();
   const browser = await launch();
   try {
-    for (const c of cases) await c(browser, server.base);
+    for (const c of cases) await c(browser, server);
   } catch (e) {
     check(false, 'stopped: ' + e.stack);
   } finally {
@@ -69,40 +67,38 @@ function missing() {
   return null;
 }
 
-const types = {
-  '.html': 'text/html; charset=utf-8',
-  '.js': 'text/javascript',
-  '.wasm': 'application/wasm',
-  '.css': 'text/css',
-};
-
-// Serves webDir; answers {base, close()} once it listens.
-function serve() {
-  const server = http.createServer((req, res) => {
-    let url = decodeURIComponent(new URL(req.url, 'http://x').pathname);
-    const plain = url.startsWith('/plain/');
-    if (plain) url = url.slice('/plain'.length);
-    const file = path.join(webDir, path.normalize(url));
-    if (!file.startsWith(webDir + path.sep) || !fs.existsSync(file) ||
-        !fs.statSync(file).isFile()) {
-      res.writeHead(404).end();
-      return;
-    }
-    const headers = { 'Content-Type': types[path.extname(file)] || 'application/octet-stream',
-                      'Cache-Control': 'no-cache' };
-    if (!plain) {
-      headers['Cross-Origin-Opener-Policy'] = 'same-origin';
-      headers['Cross-Origin-Embedder-Policy'] = 'require-corp';
-    }
-    res.writeHead(200, headers).end(fs.readFileSync(file));
-  });
+// Starts scripts/serve-web on a free port (`args` added to its command line); answers
+// {base, process} once it serves.
+function serveWeb(args) {
   return new Promise((resolve, reject) => {
-    server.on('error', reject);
-    server.listen(0, '127.0.0.1', () => {
-      resolve({ base: `http://127.0.0.1:${server.address().port}`,
-                close: () => new Promise((done) => server.close(done)) });
+    const server = spawn(path.join(root, 'scripts', 'serve-web'),
+                         ['--port', '0', '--dir', webDir, ...args],
+                         { stdio: ['ignore', 'pipe', 'inherit'] });
+    let said = '';
+    server.stdout.on('data', (data) => {
+      said += data;
+      const m = /http:\/\/127\.0\.0\.1:\d+/.exec(said);
+      if (m) resolve({ base: m[0], process: server });
     });
+    server.on('error', reject);
+    server.on('exit', (code) => reject(new Error(`serve-web ended with ${code}: ${said}`)));
   });
+}
+
+// Serves webDir as `make serve-web` does, with the cross-origin isolation headers (base), and
+// without them (plain: a host that cannot set them); answers {base, plain, close()}.
+async function serve() {
+  const isolated = await serveWeb([]);
+  const plain = await serveWeb(['--no-isolation']);
+  return {
+    base: isolated.base,
+    plain: plain.base,
+    close: () => Promise.all([isolated, plain].map((s) => new Promise((done) => {
+      s.process.removeAllListeners('exit');
+      s.process.on('exit', done);
+      s.process.kill();
+    }))),
+  };
 }
 
 function launch() {

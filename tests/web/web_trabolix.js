@@ -99,8 +99,8 @@ async function sameAsDesktop(page, keys, what) {
 
 // Keys typed on the keyboard, with the terminal focused. With the seed known, each picture is
 // compared with the desktop's, so a key that changes the picture changes it as the desktop does.
-async function play(browser, base) {
-  const page = await t.open(browser, `${base}/trabolix.html?clock=${t.FROZEN_MS}`);
+async function play(browser, server) {
+  const page = await t.open(browser, `${server.base}/trabolix.html?clock=${t.FROZEN_MS}`);
   await sameAsDesktop(page, '', 'at the start');
   const colours = await t.canvasColours(page);
   t.check(colours[MAGENTA] > 300 && colours[LIGHT_GREEN] > 0 && colours[LIGHT_GREEN] < 200,
@@ -175,12 +175,12 @@ function difference(page, desktop) {
   return `${count} pixels differ, the first at ${first}`;
 }
 
-async function frozenGame(browser, base) {
+async function frozenGame(browser, server) {
   const spheres = placement(t.FROZEN_SEED);
   const [first, rest] = winningKeys(spheres);
   // Five spheres hit and back at the start; then turned left (Left), tilted (Page Up) and rolled.
   const script = first + '\x1b[D\x1b[5~*';
-  const page = await t.open(browser, `${base}/trabolix.html?clock=${t.FROZEN_MS}`);
+  const page = await t.open(browser, `${server.base}/trabolix.html?clock=${t.FROZEN_MS}`);
   await page.evaluate((keys) => zt.type(keys), script);
   await sameAsDesktop(page, script, `after a script of ${script.length} keys`);
   const colours = await t.canvasColours(page);
@@ -197,8 +197,8 @@ async function frozenGame(browser, base) {
   await page.close();
 }
 
-function breakKey(browser, base) {
-  return t.breakKey(browser, `${base}/trabolix.html`, 'Backslash');
+function breakKey(browser, server) {
+  return t.breakKey(browser, `${server.base}/trabolix.html`, 'Backslash');
 }
 
 t.run(play, frozenGame, breakKey);

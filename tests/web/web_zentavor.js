@@ -12,8 +12,8 @@ const t = require('./pages');
 const PLANETS = { 0x008080: 'cyan', 0xb06000: 'brown', 0x0000ff: 'light blue' };
 const ENDED = '\r\nPress R to finish te program\r\n';
 
-async function terminalKeys(browser, base) {
-  const page = await t.open(browser, `${base}/zentavor.html`);
+async function terminalKeys(browser, server) {
+  const page = await t.open(browser, `${server.base}/zentavor.html`);
   const { counts } = await t.waitColours(page, Object.keys(PLANETS).map((rgb) => [rgb, 20, 1e9]));
   for (const [rgb, name] of Object.entries(PLANETS)) {
     t.check(counts[rgb] >= 20, `the ${name} planet is drawn (${counts[rgb] || 0} pixels)`);
@@ -38,8 +38,8 @@ async function terminalKeys(browser, base) {
   await page.close();
 }
 
-async function canvasKeys(browser, base) {
-  const page = await t.open(browser, `${base}/zentavor.html`);
+async function canvasKeys(browser, server) {
+  const page = await t.open(browser, `${server.base}/zentavor.html`);
   await page.click('#graph');
   await page.keyboard.press('KeyX');
   t.check(await t.waitChange(page, await t.canvasHash(page)), 'x typed in the picture: it runs on');
@@ -52,12 +52,12 @@ async function canvasKeys(browser, base) {
   await page.close();
 }
 
-function breakKey(browser, base) {
-  return t.breakKey(browser, `${base}/zentavor.html`);
+function breakKey(browser, server) {
+  return t.breakKey(browser, `${server.base}/zentavor.html`);
 }
 
-async function withoutIsolation(browser, base) {
-  const page = await t.open(browser, `${base}/plain/zentavor.html`, false);
+async function withoutIsolation(browser, server) {
+  const page = await t.open(browser, `${server.plain}/zentavor.html`, false);
   const shown = await page.evaluate(() => {
     const status = document.getElementById('status');
     return { text: status.hidden ? '' : status.textContent,

@@ -86,43 +86,7 @@ function winningKeys(spheres) {
   return [first, keys];
 }
 
-// --- the cases ----------------------------------------------------------------------------------
-
-// Waits until the canvas shows the desktop's picture after `keys`; answers whether it did.
-async function sameAsDesktop(page, keys, what) {
-  const expected = desktopPicture(keys);
-  const same = await t.waitPicture(page, t.rgbHash(expected));
-  t.check(same, `${what}: the canvas equals the desktop's back buffer, pixel for pixel` +
-          (same ? '' : ': ' + difference(await t.canvasRgb(page), expected)));
-  return same;
-}
-
-// Keys typed on the keyboard, with the terminal focused. With the seed known, each picture is
-// compared with the desktop's, so a key that changes the picture changes it as the desktop does.
-async function play(browser, server) {
-  const page = await t.open(browser, `${server.base}/trabolix.html?clock=${t.FROZEN_MS}`);
-  await sameAsDesktop(page, '', 'at the start');
-  const colours = await t.canvasColours(page);
-  t.check(colours[MAGENTA] > 300 && colours[LIGHT_GREEN] > 0 && colours[LIGHT_GREEN] < 200,
-          `the magenta spheres and the light green aim circle (${colours[MAGENTA] || 0} and ` +
-          `${colours[LIGHT_GREEN] || 0} pixels)`);
-  let keys = '';
-  for (const [key, bytes] of [['ArrowUp', '\x1b[A'], ['4', '4']]) {
-    const before = await t.canvasHash(page);
-    await page.keyboard.press(key);
-    keys += bytes;
-    if (await sameAsDesktop(page, keys, `after ${key}`)) {
-      t.check((await t.canvasHash(page)) !== before, `${key} changes the picture`);
-    }
-  }
-  await page.keyboard.type('q');
-  t.check(await t.waitEnd(page), 'q ends the game');
-  const s = await t.state(page);
-  t.check(s.output.startsWith(UNUSED) && s.status === 0 && s.output.includes('exit status 0'),
-          `q: "Unused key pressed => EXIT", exit status ${s.status} (${JSON.stringify(s.output)})`);
-  t.noErrors(s, 'keys');
-  await page.close();
-}
+// --- the desktop's picture for the same keys ---------------------------------------------------
 
 // The drawing area and, in it, the window's client area (a 1-pixel border and a 19-pixel caption
 // off the window's outer size): the canvas shows that top-left part of the back buffer.
@@ -173,6 +137,44 @@ function difference(page, desktop) {
     }
   }
   return `${count} pixels differ, the first at ${first}`;
+}
+
+// Waits until the canvas shows the desktop's picture after `keys`; answers whether it did.
+async function sameAsDesktop(page, keys, what) {
+  const expected = desktopPicture(keys);
+  const same = await t.waitPicture(page, t.rgbHash(expected));
+  t.check(same, `${what}: the canvas equals the desktop's back buffer, pixel for pixel` +
+          (same ? '' : ': ' + difference(await t.canvasRgb(page), expected)));
+  return same;
+}
+
+// --- the cases ----------------------------------------------------------------------------------
+
+// Keys typed on the keyboard, with the terminal focused. With the seed known, each picture is
+// compared with the desktop's, so a key that changes the picture changes it as the desktop does.
+async function play(browser, server) {
+  const page = await t.open(browser, `${server.base}/trabolix.html?clock=${t.FROZEN_MS}`);
+  await sameAsDesktop(page, '', 'at the start');
+  const colours = await t.canvasColours(page);
+  t.check(colours[MAGENTA] > 300 && colours[LIGHT_GREEN] > 0 && colours[LIGHT_GREEN] < 200,
+          `the magenta spheres and the light green aim circle (${colours[MAGENTA] || 0} and ` +
+          `${colours[LIGHT_GREEN] || 0} pixels)`);
+  let keys = '';
+  for (const [key, bytes] of [['ArrowUp', '\x1b[A'], ['4', '4']]) {
+    const before = await t.canvasHash(page);
+    await page.keyboard.press(key);
+    keys += bytes;
+    if (await sameAsDesktop(page, keys, `after ${key}`)) {
+      t.check((await t.canvasHash(page)) !== before, `${key} changes the picture`);
+    }
+  }
+  await page.keyboard.type('q');
+  t.check(await t.waitEnd(page), 'q ends the game');
+  const s = await t.state(page);
+  t.check(s.output.startsWith(UNUSED) && s.status === 0 && s.output.includes('exit status 0'),
+          `q: "Unused key pressed => EXIT", exit status ${s.status} (${JSON.stringify(s.output)})`);
+  t.noErrors(s, 'keys');
+  await page.close();
 }
 
 async function frozenGame(browser, server) {

@@ -31,7 +31,8 @@ demo: build-default
 	@scripts/run build/default/graph/graph_demo_zentavor 6
 	@scripts/run build/default/graph/graph_demo_trabolix 6
 
-test: build-default
+# The browser tests (web_zentavor, web_trabolix) play the pages of build/web in headless Chromium.
+test: build-default web
 	ctest --preset default -j $(TEST_JOBS)
 
 test-asan: build-asan
@@ -40,7 +41,7 @@ test-asan: build-asan
 test-tsan: build-tsan
 	ctest --preset tsan -j $(TEST_JOBS)
 
-bench: build-default
+bench: build-default web
 	cmake --build --preset default --target run_benchmarks
 
 # The two programs alone, for install, package and screenshots. An existing build directory is
@@ -58,9 +59,9 @@ uninstall:
 package: programs
 	cd build/default && cpack -G DEB
 
-# The README's pictures, each program under a private X server, in build/screenshots; with
-# OUT=docs/img they replace the README's own.
-screenshots: programs
+# The README's pictures, each program under a private X server and Trabolix's browser page in
+# headless Chromium, in build/screenshots; with OUT=docs/img they replace the README's own.
+screenshots: programs web
 	scripts/screenshots $(if $(OUT),--out $(OUT))
 
 # The browser pages in build/web: both programs built by emcc (Debian's emscripten, whose acorn

@@ -97,7 +97,12 @@ WinHandle WinCreate(const char*, int32_t, int32_t, uint32_t width, uint32_t heig
     w.pending = true;  // the page clears the canvas to black with the first picture
     w.handle = ++gWeb.lastHandle;
   }
-  MAIN_THREAD_ASYNC_EM_ASM({ ztHost.windowCreated($0, $1, $2); }, w.width, w.height, w.scale);
+  MAIN_THREAD_ASYNC_EM_ASM(
+      {
+        ztHost.windowCreated($0, $1, $2);
+        ztHost.wake();
+      },
+      w.width, w.height, w.scale);
   web::PostMessage(WinMessage{WM_PAINT, 0, 0});
   return w.handle;
 }
@@ -168,6 +173,7 @@ void WinUpdateWindow(WinHandle window, int32_t left, int32_t top, int32_t right,
     w->right = r.right;
     w->bottom = r.bottom;
     w->pending = true;
+    MAIN_THREAD_ASYNC_EM_ASM({ ztHost.wake(); });  // the page draws at animation frames it asks for
   }
   const rts::TimePoint deadline = rts::Now() + kHandOverPeriods * Refresh();
   w->taken.WaitUntil(w->lock, deadline, [w] { return !w->pending; });

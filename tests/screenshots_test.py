@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""scripts/screenshots makes the README's three pictures in a temporary directory: each is the
-graphics window alone in the programs' exact colours; Zentavor's still shows the three planets,
-its animation moves and stays small; Trabolix's shows the spheres, the aim circle and one hit
-sphere, and is byte for byte the README's own (its clock frozen, the picture is always the same:
-a change to the drawing shows up here, and `make screenshots OUT=docs/img` refreshes it)."""
+"""scripts/screenshots makes the README's pictures in a temporary directory: each of the three
+desktop ones is the graphics window alone in the programs' exact colours; Zentavor's still shows
+the three planets, its animation moves and stays small; Trabolix's shows the spheres, the aim
+circle and one hit sphere, and is byte for byte the README's own (its clock frozen, the picture
+is always the same: a change to the drawing shows up here, and `make screenshots OUT=docs/img`
+refreshes it). With the browser pages built, the fourth, web.png, is Trabolix's page with its
+canvas and terminal."""
 import os
 import shutil
 import subprocess
@@ -86,6 +88,16 @@ def check_trabolix(out):
         check(made.read() == tracked.read(), "trabolix.png is the same bytes as docs/img's")
 
 
+def check_page(out):
+    """web.png, made when build/web holds the pages: Trabolix's page, its canvas in the game's
+    colours with one sphere hit, beside the terminal."""
+    size, shot = picture(os.path.join(out, "web.png"))
+    check(size[0] > 1000 + 400 and size[1] > 779, f"web.png holds the canvas and the terminal "
+          f"({size})")
+    check(shot.get(MAGENTA, 0) > 300 and shot.get(LIGHT_GREEN, 0) > 300, "web.png: the spheres "
+          f"and the hit sphere ({shot.get(MAGENTA)} and {shot.get(LIGHT_GREEN)} pixels)")
+
+
 def main():
     for tool in ("Xvfb", "xwd", "xdotool", "convert", "identify", "faketime"):
         if shutil.which(tool) is None:
@@ -96,10 +108,15 @@ def main():
         sys.stdout.write(p.stdout + p.stderr)
         check(p.returncode == 0, f"scripts/screenshots succeeds (exit {p.returncode})")
         names = sorted(os.listdir(out))
-        check(names == ["trabolix.png", "zentavor.gif", "zentavor.png"], f"the pictures {names}")
-        if p.returncode == 0 and len(names) == 3:
+        wanted = ["trabolix.png", "zentavor.gif", "zentavor.png"]
+        if os.path.exists(os.path.join(HERE, "..", "build", "web", "trabolix.html")):
+            wanted.append("web.png")
+        check(names == sorted(wanted), f"the pictures {names}")
+        if p.returncode == 0 and names == sorted(wanted):
             check_zentavor(out)
             check_trabolix(out)
+            if "web.png" in names:
+                check_page(out)
     finish()
 
 

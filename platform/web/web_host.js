@@ -98,12 +98,21 @@ const ztHost = (() => {
     }
   }
 
-  // One picture per animation frame, while a window is open.
-  function drawFrame() {
+  // One picture per animation frame. The window thread asks for a frame when it has a picture
+  // (wake), and a frame that draws one asks for the next; a frame with nothing new asks for none,
+  // so an idle program leaves the browser idle.
+  let frameAsked = false;
+  function wake() {
+    if (frameAsked) return;
+    frameAsked = true;
     requestAnimationFrame(drawFrame);
+  }
+  function drawFrame() {
+    frameAsked = false;
     if (zt.ended || !zt.started) return;
     const p = Module._web_win_frame();
     if (p === 0) return;
+    wake();  // while pictures come, look for the next one at the next frame as well
     const h32 = Module.HEAP32;
     const rgba = h32[p >> 2] >>> 0;
     const width = h32[(p >> 2) + 1];
@@ -215,6 +224,7 @@ const ztHost = (() => {
     canvas.addEventListener('blur', () => zt.started && Module._web_win_focus(0));
     canvas.addEventListener('mousedown', () => canvas.focus());
 
+    const refresh = new Promise(measureRefresh);
     window.Module = {
       arguments: [],
       thisProgram: zt.program,
@@ -224,9 +234,10 @@ const ztHost = (() => {
       stdin: () => null,
       stdout: put,
       stderr: put,
+      // The program starts once the refresh is known (measured while its files load).
       preRun: [() => {
         Module.addRunDependency('refresh');
-        measureRefresh((us) => {
+        refresh.then((us) => {
           zt.refreshUs = us;
           Module._web_win_refresh(us);
           Module.removeRunDependency('refresh');
@@ -248,12 +259,12 @@ const ztHost = (() => {
     const script = document.createElement('script');
     script.src = zt.program + '.js';
     document.body.append(script);
-    requestAnimationFrame(drawFrame);
   }
 
   return {
     start,
     typed,
+    wake,
     windowCreated(width, height, scale) {
       canvas.style.width = width * scale + 'px';
       canvas.style.height = height * scale + 'px';

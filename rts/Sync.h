@@ -34,10 +34,10 @@ inline TimePoint Now() noexcept {
 void SleepFor(std::chrono::nanoseconds pause) noexcept;
 
 namespace detail {
-// An instant of the clock as the timespec that CLOCK_MONOTONIC calls take.
-inline timespec TimespecOf(TimePoint t) noexcept {
-  const int64_t ns =
-      std::chrono::duration_cast<std::chrono::nanoseconds>(t.time_since_epoch()).count();
+// A length of time, or an instant of the clock as the time since its epoch, as the timespec that
+// the C library's calls take.
+inline timespec TimespecOf(std::chrono::nanoseconds length) noexcept {
+  const int64_t ns = length.count();
   timespec out;
   out.tv_sec = static_cast<time_t>(ns / 1000000000);
   out.tv_nsec = static_cast<long>(ns % 1000000000);

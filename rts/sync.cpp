@@ -9,9 +9,13 @@
 namespace rts {
 
 void SleepFor(std::chrono::nanoseconds pause) noexcept {
-  if (pause.count() <= 0) return;
-  const timespec end = detail::TimespecOf(Now() + pause);
-  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &end, nullptr) == EINTR) {
+  // Relative sleeps toward a deadline on the clock: a signal's interruption resumes with what is
+  // left. (An absolute clock_nanosleep would do the same on Linux, but the browser's C library
+  // takes its deadline as a length and would sleep for the clock's whole reading.)
+  const TimePoint end = Now() + pause;
+  for (std::chrono::nanoseconds left = pause; left.count() > 0; left = end - Now()) {
+    const timespec length = detail::TimespecOf(left);
+    nanosleep(&length, nullptr);
   }
 }
 

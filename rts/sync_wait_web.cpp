@@ -35,7 +35,7 @@ bool Condition::WaitOnceUntil(Mutex& mutex, TimePoint deadline) noexcept {
   static const bool layoutMatches = MonotonicLayoutMatches();
   Assert(layoutMatches, 4);
   if (deadline <= Now()) return false;
-  const timespec end = detail::TimespecOf(deadline);
+  const timespec end = detail::TimespecOf(deadline.time_since_epoch());
   return pthread_cond_timedwait(&c_, &mutex.m_, &end) != ETIMEDOUT;
 }
 

@@ -227,14 +227,6 @@ void ReadLoop(bool keep) {
 
 namespace detail {
 
-uint64_t SourceBytesRead() {
-  return gSource.bytesRead.load();
-}
-
-void SetEscapeTimeout(std::chrono::milliseconds timeout) {
-  gSource.escapeTimeoutMs.store(timeout.count());
-}
-
 void RingBell() {
   // The controlling terminal is opened by the first bell and kept; of two first bells at once,
   // the later one closes its own descriptor and takes the other's.
@@ -280,12 +272,6 @@ ConHandle ConStdInput() {
   return kConInput;
 }
 
-bool ConGetMode(ConHandle handle, uint32_t& mode) {
-  if (handle != kConInput || !gSource.terminal.load()) return false;
-  mode = gSource.mode.load();
-  return true;
-}
-
 bool ConSetMode(ConHandle handle, uint32_t mode) {
   if (handle != kConInput || !gSource.terminal.load() || (mode & ~0x3FFu) != 0) return false;
   gSource.mode.store(mode);
@@ -294,23 +280,6 @@ bool ConSetMode(ConHandle handle, uint32_t mode) {
     SetAttributes(signalKeys ? gTerm.rawSignals : gTerm.rawNoSignals);
   }
   return true;
-}
-
-bool ConInputEnded() {
-  return gSource.ended.load();
-}
-
-bool ConIsTerminal() {
-  return gSource.terminal.load();
-}
-
-void ConBeep(uint32_t, std::chrono::milliseconds duration) {
-  detail::RingBell();
-  rts::SleepFor(duration);
-}
-
-void ConWriteText(const char* text, std::size_t length) {
-  rts::WriteText(STDOUT_FILENO, text, length);
 }
 
 }  // namespace platform

@@ -105,14 +105,6 @@ void* ReadTyped(void*) {
 
 namespace detail {
 
-uint64_t SourceBytesRead() {
-  return gSource.bytesRead.load();
-}
-
-void SetEscapeTimeout(std::chrono::milliseconds timeout) {
-  gSource.escapeTimeoutMs.store(timeout.count());
-}
-
 void RingBell() {
   gTyped.bells.fetch_add(1, std::memory_order_relaxed);
   MAIN_THREAD_ASYNC_EM_ASM({ ztHost.bell(); });
@@ -141,34 +133,11 @@ ConHandle ConStdInput() {
   return kConInput;
 }
 
-bool ConGetMode(ConHandle handle, uint32_t& mode) {
-  if (handle != kConInput || !gSource.terminal.load()) return false;
-  mode = gSource.mode.load();
-  return true;
-}
-
 bool ConSetMode(ConHandle handle, uint32_t mode) {
   if (handle != kConInput || !gSource.terminal.load() || (mode & ~0x3FFu) != 0) return false;
   gSource.mode.store(mode);
   gSource.signalKeys.store((mode & ENABLE_PROCESSED_INPUT) != 0);
   return true;
-}
-
-bool ConInputEnded() {
-  return gSource.ended.load();
-}
-
-bool ConIsTerminal() {
-  return gSource.terminal.load();
-}
-
-void ConBeep(uint32_t, std::chrono::milliseconds duration) {
-  detail::RingBell();
-  rts::SleepFor(duration);
-}
-
-void ConWriteText(const char* text, std::size_t length) {
-  rts::WriteText(STDOUT_FILENO, text, length);
 }
 
 }  // namespace platform

@@ -6,6 +6,8 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/Console.h"
 #include "platform/con_internal.h"
@@ -50,6 +52,17 @@ uint64_t SourceBytesRead() {
 
 void SetEscapeTimeout(std::chrono::milliseconds timeout) {
   gSource.escapeTimeoutMs.store(timeout.count());
+}
+
+void StartSource(void* (*body)(void*), void* arg) {
+  // The thread's stack holds the read buffer and little else (the decoder is in the record).
+  const int failed = rts::StartThread(body, arg, std::size_t{256} << 10);
+  if (failed == 0) return;
+  char line[160];
+  const int n = std::snprintf(line, sizeof line, "Console: keys cannot be read (%s)\n",
+                              std::strerror(failed));
+  rts::WriteAll(STDERR_FILENO, line, static_cast<std::size_t>(n));
+  gSource.ended.store(true);
 }
 
 }  // namespace detail

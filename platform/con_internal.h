@@ -35,6 +35,11 @@ void RingBell();
 // full. Any thread.
 uint32_t KeysRefused();
 
+// Starts the source thread `body(arg)` with the source's stack. A thread that cannot start leaves
+// no byte of the input to arrive: the input counts as ended, which the programs handle, and the
+// reason is told once on standard error. Main thread, once.
+void StartSource(void* (*body)(void*), void* arg);
+
 // Called by ConFlushInput after the buffer was emptied: discards what the terminal holds
 // unread. Main thread.
 void FlushSource();

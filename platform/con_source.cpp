@@ -255,18 +255,8 @@ ConHandle ConStdInput() {
       gSource.ended.store(true);  // no standard input at all
     } else {
       bool terminal = isatty(STDIN_FILENO) && OpenTerminal();
-      // The thread's stack holds the read buffer and little else (the decoder is static).
       gSource.keep = !terminal;
-      const int failed = rts::StartThread(ReadSource, &gSource.keep, std::size_t{256} << 10);
-      if (failed != 0) {
-        // Without its reader no byte of the input arrives: the input counts as ended, which the
-        // programs handle, and the reason is told once.
-        char line[160];
-        const int n = std::snprintf(line, sizeof line, "Console: keys cannot be read (%s)\n",
-                                    std::strerror(failed));
-        rts::WriteAll(STDERR_FILENO, line, static_cast<std::size_t>(n));
-        gSource.ended.store(true);
-      }
+      detail::StartSource(ReadSource, &gSource.keep);
     }
   }
   return kConInput;

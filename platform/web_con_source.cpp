@@ -121,14 +121,7 @@ ConHandle ConStdInput() {
   if (!gSource.opened) {
     gSource.opened = true;
     gSource.terminal.store(true);
-    const int failed = rts::StartThread(ReadTyped, nullptr, std::size_t{256} << 10);
-    if (failed != 0) {
-      char line[160];
-      const int n = std::snprintf(line, sizeof line, "Console: keys cannot be read (%s)\n",
-                                  std::strerror(failed));
-      rts::WriteText(STDERR_FILENO, line, static_cast<std::size_t>(n));
-      gSource.ended.store(true);
-    }
+    detail::StartSource(ReadTyped, nullptr);
   }
   return kConInput;
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "graph/Graph.h"
 #include "graph/probe.h"
@@ -25,6 +26,19 @@ inline void ExpectPresentsWhileDrawingWithoutPause() {
     for (int k = 0; k < 64; ++k, ++i) Graph::Line(i % 900, i % 700, i % 900 + 20, i % 700 + 9, i);
   }
   EXPECT_GE(graphprobe::Presents() - before, 4u) << i << " lines drawn";
+}
+
+// Flushes and expects the drawing on the window when Flush returns, unless Flush gave up at its
+// deadline of three refresh periods (a machine busy with other work can keep the window's thread
+// from running that long); either way the drawing is shown soon after. Main thread.
+inline void ExpectFlushShowsTheDrawing(const std::string& what) {
+  const auto start = std::chrono::steady_clock::now();
+  Graph::Flush();
+  const auto took = std::chrono::steady_clock::now() - start;
+  const bool shown = graphprobe::WaitPresented(std::chrono::milliseconds{0});
+  EXPECT_TRUE(shown || took >= 3 * Graph::RefreshPeriod())
+      << "nothing pending after Flush, " << what;
+  EXPECT_TRUE(graphprobe::WaitPresented(std::chrono::milliseconds{2000})) << what;
 }
 
 }  // namespace graphtest
